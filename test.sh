@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test; then
+# rebuilds the library and plug-in tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs them again. Exits non-zero on any failure.
+set -u
+cd "$(dirname "$0")"
+root=$(pwd)
+jobs=$(nproc)
+status=0
+
+tools/install_deps.sh || { echo "dependency installation failed"; exit 1; }
+
+echo "== build (RelWithDebInfo) =="
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+cmake --build build -j"$jobs" || exit 1
+
+echo "== tests =="
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900 || status=1
+
+echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKVZA_SANITIZE=ON -DKVZA_BENCH=OFF \
+      -DKVZA_EDITOR=OFF >/dev/null || exit 1
+cmake --build build-asan -j"$jobs" || exit 1
+ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 1800 || status=1
+
+if [ -x tools/fuzz.sh ]; then
+  echo "== fuzzing (short run) =="
+  tools/fuzz.sh "${FUZZ_SECONDS:-60}" || status=1
+fi
+
+cd "$root"
+if [ $status -ne 0 ]; then echo "TESTS FAILED"; else echo "ALL TESTS PASSED"; fi
+exit $status
