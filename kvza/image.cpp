@@ -22,8 +22,11 @@ uint32_t resolve(int32_t v, uint32_t n, uint8_t mode, bool &outside) {
         return (q & 1U) != 0 ? n - (u % n) - 1 : u % n;
     }
     case KVZA_WRAP_BORDER:
-        if (v < 0 || static_cast<uint32_t>(v) >= n) outside = true;
-        return 0;
+        if (v < 0 || static_cast<uint32_t>(v) >= n) {
+            outside = true;
+            return 0;
+        }
+        return static_cast<uint32_t>(v);
     default:
         if (v < 0) return 0;
         if (static_cast<uint32_t>(v) >= n) return n - 1;

@@ -1,0 +1,145 @@
+// Ordered-dither decisions and nearest palette entry searches.
+#include <cmath>
+#include <limits>
+
+#include "internal.h"
+
+namespace {
+
+// 16 x 16 threshold table holding 0 .. 255 once each. Decisions read only the
+// top-left 8 x 8 block; the other positions hold the remaining values in order.
+struct DefaultTable {
+    uint8_t bytes[256];
+    constexpr DefaultTable() : bytes() {
+        constexpr uint8_t block[8][8] = {
+            {7, 231, 52, 203, 11, 248, 55, 199},   {173, 115, 190, 87, 146, 81, 180, 103},
+            {40, 196, 20, 221, 33, 229, 26, 242},  {158, 82, 160, 126, 130, 100, 149, 85},
+            {9, 240, 61, 227, 0, 234, 48, 204},    {169, 69, 182, 107, 155, 112, 185, 77},
+            {47, 200, 29, 246, 43, 209, 31, 251},  {136, 119, 141, 89, 132, 64, 167, 124},
+        };
+        bool used[256] = {};
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 8; ++x) {
+                bytes[y * 16 + x] = block[y][x];
+                used[block[y][x]] = true;
+            }
+        }
+        int next = 0;
+        for (int i = 0; i < 256; ++i) {
+            if (i % 16 < 8 && i / 16 < 8) continue;
+            while (used[next]) ++next;
+            bytes[i] = static_cast<uint8_t>(next);
+            used[next] = true;
+        }
+    }
+};
+constexpr DefaultTable kDefaultTable;
+
+constexpr float kBinaryThreshold = 0.001f;
+
+// Distance of palette entry e from target p (p already prepared for the mode).
+inline float distance(int32_t mode, const KvzaPixel &e, const KvzaPixel &p, float wc, float ww,
+                      float wa) {
+    const float dc = e.c - p.c;
+    const float ds = e.s - p.s;
+    const float dw = e.w - p.w;
+    float d = (dc * dc + ds * ds) * wc + dw * ww * dw;
+    if (mode == KVZA_ALPHA_OPAQUE) return d;
+    if (mode == KVZA_ALPHA_BINARY) {
+        const bool target_opaque = p.a != 0.0f;
+        const bool entry_opaque = e.a >= kBinaryThreshold;
+        if (entry_opaque != target_opaque) d += 100000.0f;
+        return d;
+    }
+    const float da = e.a - p.a;
+    d += da * wa * da;
+    if (p.a == 0.0f && e.a != 0.0f) d *= 100000.0f;
+    return d;
+}
+
+}  // namespace
+
+extern "C" {
+
+KVZA_API int32_t kvza_getdither(uint32_t value, int32_t x, int32_t y, uint32_t levels,
+                                const uint8_t *table) {
+    if (levels == 0) return 0;
+    if (levels > 256) levels = 256;
+    if (table == nullptr) table = kDefaultTable.bytes;
+    const uint32_t v = value & 255U;
+    const uint32_t q = (v * levels) / 256U;
+    const uint32_t t = (q * 256U) / levels;
+    const uint32_t row = static_cast<uint32_t>(y) & 7U;
+    const uint32_t col = static_cast<uint32_t>(x) & 7U;
+    return t > table[row * 16U + col] ? 1 : 0;
+}
+
+KVZA_API int32_t kvza_nearpal(int32_t alphamode, const KvzaPixel *palette, uint32_t count,
+                              const KvzaPixel *colour, float chromaweight, float whiteweight,
+                              float alphaweight) {
+    if (palette == nullptr || colour == nullptr || count == 0) return 0;
+    KvzaPixel p = *colour;
+    if (alphamode == KVZA_ALPHA_BINARY) p.a = p.a >= kBinaryThreshold ? 1.0f : 0.0f;
+    float best = std::numeric_limits<float>::infinity();
+    int32_t found = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (kvza::same_bytes(palette[i], *colour)) return static_cast<int32_t>(i);
+        const float d = distance(alphamode, palette[i], p, chromaweight, whiteweight, alphaweight);
+        if (d < best) {
+            best = d;
+            found = static_cast<int32_t>(i);
+        }
+    }
+    return found;
+}
+
+KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, uint32_t count,
+                                  const KvzaPixel *colour, float chromaweight, float whiteweight,
+                                  float alphaweight, int32_t x, int32_t y, uint32_t levels,
+                                  const uint8_t *table) {
+    if (palette == nullptr || colour == nullptr || count == 0) return 0;
+    KvzaPixel p = *colour;
+    if (alphamode == KVZA_ALPHA_BINARY) {
+        // A partly transparent pixel becomes a dithered pattern of opaque and
+        // transparent pixels.
+        const float a = std::fabs(p.a);
+        if (a >= 1.0f) {
+            p.a = 1.0f;
+        } else {
+            float v = a * 255.0f;
+            if (!(v > 0.0f)) v = 0.0f;
+            if (v > 255.0f) v = 255.0f;
+            const auto level = static_cast<uint32_t>(v);
+            p.a = kvza_getdither(level, x, y, levels, table) == 1 ? 1.0f : 0.0f;
+        }
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    float best = inf, second = inf;
+    int32_t best_i = 0, second_i = -1;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (kvza::same_bytes(palette[i], *colour)) return static_cast<int32_t>(i);
+        const float d = distance(alphamode, palette[i], p, chromaweight, whiteweight, alphaweight);
+        if (d < best) {
+            second = best;
+            second_i = best == inf ? -1 : best_i;
+            best = d;
+            best_i = static_cast<int32_t>(i);
+        } else if (d < second) {
+            second = d;
+            second_i = static_cast<int32_t>(i);
+        }
+    }
+    if (!(best > 0.0f)) return best_i;
+    uint32_t r = 0;
+    if (second_i >= 0 && second != inf) {
+        float f = best / (best + second) * 256.0f;
+        if (!(f > 0.0f)) f = 0.0f;
+        if (f > 255.0f) f = 255.0f;
+        r = static_cast<uint32_t>(f);
+    }
+    if (alphamode != KVZA_ALPHA_OPAQUE && palette[best_i].a == 0.0f) return best_i;
+    if (second_i >= 0 && kvza_getdither(r, x, y, levels, table) == 1) return second_i;
+    return best_i;
+}
+
+}  // extern "C"
