@@ -1,0 +1,169 @@
+// Channel quantisation, alpha threshold, background merge, padded sizes,
+// palettes and the colour path of the RGB layouts.
+#include <cmath>
+#include <cstring>
+
+#include "writer_common.h"
+
+namespace kot {
+
+namespace {
+
+// 1/255 as the float nearest to it; a byte times this is the byte's channel value.
+constexpr float kInv255 = 1.0f / 255.0f;
+
+// Limits bits to the widths quantize_level supports.
+int32_t clamp_bits(int32_t bits) {
+    return bits < 1 ? 1 : (bits > 16 ? 16 : bits);
+}
+
+// Byte of a clipped channel (0..1): times 255, truncated.
+uint8_t channel_byte(float v) {
+    const int32_t i = trunc_to_int(v * 255.0f);
+    return static_cast<uint8_t>(i < 0 ? 0 : (i > 255 ? 255 : i));
+}
+
+}  // namespace
+
+int32_t trunc_to_int(float v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483648.0f) return INT32_MAX;
+    if (v <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+int32_t quantize_level(int32_t bits, int32_t x, int32_t y, int32_t level, float v) {
+    bits = clamp_bits(bits);
+    // Eight extra bits below the target scale carry the fraction for the dither.
+    const int32_t scale = (int32_t{1} << (bits + 8)) - 1;
+    const float f = static_cast<float>(scale) * v;
+    const int32_t i = trunc_to_int(f);
+    const int32_t q = i >> 8;
+    const int32_t top = (int32_t{1} << bits) - 1;
+    if (level == 0 || i == 0 || q == top) return q;
+    return q + kvza_getdither(static_cast<uint32_t>(i & 255), x, y, static_cast<uint32_t>(level),
+                              nullptr);
+}
+
+namespace {
+
+// Opaque when the 0..255 alpha value d reaches the threshold of track 1.
+float threshold_of(const KotSaveOptions *options, int32_t d) {
+    return d < track1(options) ? 0.0f : 1.0f;
+}
+
+}  // namespace
+
+float threshold_alpha(int32_t x, int32_t y, const KotSaveOptions *options, float a) {
+    if (!switch_on(options, kSwitchThreshold)) return a;
+    if (a == 1.0f) return 1.0f;
+    if (a == 0.0f) return 0.0f;
+    const int32_t d = switch_on(options, kSwitchAlphaDither)
+                          ? quantize_level(8, x, y, dither_level(options), a)
+                          : trunc_to_int(a * 255.0f);
+    return threshold_of(options, d);
+}
+
+float threshold_alpha_plain(const KotSaveOptions *options, float a) {
+    if (!switch_on(options, kSwitchThreshold)) return a;
+    if (a == 1.0f) return 1.0f;
+    if (a == 0.0f) return 0.0f;
+    return threshold_of(options, trunc_to_int(a * 255.0f));
+}
+
+void merge_background(KvzaPixel *colour, const uint8_t *background) {
+    const float a = colour->a;
+    float *channel[3] = {&colour->c, &colour->s, &colour->w};  // read as R, G, B
+    for (int k = 0; k < 3; ++k) {
+        const float b = static_cast<float>(background[k]) * kInv255;
+        *channel[k] = b + (*channel[k] - b) * a;
+    }
+}
+
+uint64_t padded_row_bytes(uint32_t bits, uint32_t width) {
+    const uint64_t row = (uint64_t{bits} * width + 7) / 8;
+    return (row + 3) & ~uint64_t{3};
+}
+
+uint64_t padded_image_size(uint32_t bits, uint32_t width, uint32_t height) {
+    const uint64_t row = padded_row_bytes(bits, width);
+    if (height != 0 && row > UINT64_MAX / height) return UINT64_MAX;
+    return row * height;
+}
+
+void build_grey_ramp(uint32_t n, uint8_t *out) {
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint8_t v = n > 1 ? static_cast<uint8_t>(uint64_t{i} * 255 / (n - 1)) : 0;
+        out[4 * i] = v;
+        out[4 * i + 1] = v;
+        out[4 * i + 2] = v;
+        out[4 * i + 3] = 0;
+    }
+}
+
+int32_t build_optimised_palette(KvzaImage *image, const KotSaveOptions *options, int32_t mode,
+                                uint32_t n, uint8_t *out) {
+    if (image == nullptr || options == nullptr || out == nullptr || n == 0 ||
+        n > KVZA_PALETTE_ENTRIES)
+        return KOT_FAILED;
+    if (kvza_optimpal(image, mode, n, nullptr) != KVZA_OK) return KOT_FAILED;
+    const bool merge = switch_on(options, kSwitchMerge);
+    KvzaPixel work{0.0f, 0.0f, 0.0f, 1.0f};
+    for (uint32_t i = 0; i < n; ++i) {
+        const KvzaPixel &entry = image->palette[i];
+        kvza_kvz2rgb(&work, &entry);
+        if (merge) {
+            work.a = threshold_alpha_plain(options, entry.a);
+            merge_background(&work, image->viewinfo);
+        }
+        kvza_cliprgba(&work, &work);
+        out[4 * i] = channel_byte(work.w);      // blue
+        out[4 * i + 1] = channel_byte(work.s);  // green
+        out[4 * i + 2] = channel_byte(work.c);  // red
+        out[4 * i + 3] = 0;
+    }
+    return KOT_OK;
+}
+
+namespace {
+
+constexpr RgbLayout kRgbLayouts[] = {
+    {20, 3, 8, 8, 8, 16, 8},      {224, 3, 8, 8, 8, 16, 8}, {22, 4, 8, 8, 8, 16, 8},
+    {225, 4, 8, 8, 8, 16, 8},     {23, 2, 5, 6, 5, 11, 5},  {24, 2, 5, 5, 5, 10, 5},
+    {223, 2, 5, 5, 5, 10, 5},     {30, 2, 4, 4, 4, 8, 4},   {190, 4, 10, 10, 10, 20, 10},
+    {191, 4, 11, 11, 10, 21, 10},
+};
+
+uint32_t field(int32_t value, uint32_t bits, uint32_t shift) {
+    return (static_cast<uint32_t>(value) & ((uint32_t{1} << bits) - 1)) << shift;
+}
+
+}  // namespace
+
+const RgbLayout *find_rgb_layout(int32_t id) {
+    for (const RgbLayout &layout : kRgbLayouts) {
+        if (layout.id == id) return &layout;
+    }
+    return nullptr;
+}
+
+void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, const KvzaPixel *pixel,
+                     int32_t x, int32_t y, KvzaPixel *work) {
+    kvza_kvz2rgb(work, pixel);
+    if (switch_on(options, kSwitchMerge)) {
+        work->a = threshold_alpha(x, y, options, pixel->a);
+        merge_background(work, image->viewinfo);
+    }
+    kvza_cliprgba(work, work);
+}
+
+uint32_t rgb_word(const RgbLayout &layout, const KvzaPixel &rgb, int32_t x, int32_t y,
+                  int32_t level) {
+    const int32_t r = quantize_level(layout.bits_r, x, y, level, rgb.c);
+    const int32_t g = quantize_level(layout.bits_g, x, y, level, rgb.s);
+    const int32_t b = quantize_level(layout.bits_b, x, y, level, rgb.w);
+    return field(r, layout.bits_r, layout.shift_r) | field(g, layout.bits_g, layout.shift_g) |
+           field(b, layout.bits_b, 0);
+}
+
+}  // namespace kot

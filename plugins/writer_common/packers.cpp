@@ -1,0 +1,114 @@
+// Bottom-up row packers shared by the BMP and ICO writers.
+#include "writer_common.h"
+
+namespace kot {
+
+namespace {
+
+constexpr uint8_t kZeros[4] = {0, 0, 0, 0};
+
+bool usable_image(const KvzaImage *image) {
+    return image != nullptr && image->width > 0 && image->height > 0;
+}
+
+bool packable_bits(uint32_t bits) {
+    return bits == 1 || bits == 2 || bits == 4 || bits == 8;
+}
+
+// Zero bytes after `written` row bytes up to the next multiple of 4.
+bool write_row_padding(FileWriter &out, uint64_t written) {
+    const std::size_t pad = static_cast<std::size_t>((4 - written % 4) % 4);
+    return out.write(kZeros, pad);
+}
+
+// Packs value(pixel, x, y) (an integer of `bits` bits) into bytes, leftmost
+// pixel in the most significant bits. One write and one progress step per
+// byte; with 8 bits that is one per pixel.
+template <class Value>
+int32_t pack_rows(FileWriter &out, KvzaImage *image, KvzaProgress *progress, uint32_t bits,
+                  Value value) {
+    const int32_t width = image->width;
+    const uint32_t per_byte = 8 / bits;
+    const uint32_t mask = (uint32_t{1} << bits) - 1;
+    const uint64_t row_bytes = (uint64_t{bits} * static_cast<uint32_t>(width) + 7) / 8;
+    for (int32_t y = image->height - 1; y >= 0; --y) {
+        int32_t x = 0;
+        while (x < width) {
+            uint32_t byte = 0;
+            for (uint32_t k = 0; k < per_byte; ++k) {
+                byte <<= bits;
+                if (x < width) {
+                    const KvzaPixel *pixel = kvza_getpixptr(image, x, y);
+                    byte |= static_cast<uint32_t>(value(pixel, x, y)) & mask;
+                    ++x;
+                }
+            }
+            const uint8_t unit = static_cast<uint8_t>(byte);
+            if (!out.write(&unit, 1)) return KOT_FAILED;
+            if (kvza_progress_count(image, progress) != 0) return KOT_CANCELED;
+        }
+        if (!write_row_padding(out, row_bytes)) return KOT_FAILED;
+    }
+    return KOT_OK;
+}
+
+// Keeps a channel value inside 0..1 (NaN becomes 0) so that its quantised
+// value fits the field it is packed into.
+float unit_range(float v) {
+    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+}
+
+}  // namespace
+
+int32_t pack_index_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
+                        KvzaProgress *progress, uint32_t bits) {
+    if (!usable_image(image) || options == nullptr || !packable_bits(bits)) return KOT_FAILED;
+    const uint32_t entries = uint32_t{1} << bits;
+    const uint32_t level = static_cast<uint32_t>(dither_level(options));
+    return pack_rows(out, image, progress, bits, [&](const KvzaPixel *pixel, int32_t x, int32_t y) {
+        return kvza_nearpal_dit(KVZA_ALPHA_OPAQUE, image->palette, entries, pixel, 1.0f, 1.0f, 1.0f,
+                                x, y, level, nullptr);
+    });
+}
+
+int32_t pack_grey_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
+                       KvzaProgress *progress, uint32_t bits) {
+    if (!usable_image(image) || options == nullptr || !packable_bits(bits)) return KOT_FAILED;
+    const int32_t level = dither_level(options);
+    return pack_rows(out, image, progress, bits, [&](const KvzaPixel *pixel, int32_t x, int32_t y) {
+        const float grey = (pixel->w + 1.0f) * 0.5f;
+        return quantize_level(static_cast<int32_t>(bits), x, y, level, unit_range(grey));
+    });
+}
+
+int32_t pack_alpha_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
+                        KvzaProgress *progress, uint32_t bits) {
+    if (!usable_image(image) || options == nullptr || !packable_bits(bits)) return KOT_FAILED;
+    const int32_t level = dither_level(options);
+    return pack_rows(out, image, progress, bits, [&](const KvzaPixel *pixel, int32_t x, int32_t y) {
+        return quantize_level(static_cast<int32_t>(bits), x, y, level, unit_range(pixel->a));
+    });
+}
+
+int32_t pack_rgb_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
+                      KvzaProgress *progress, int32_t id) {
+    const RgbLayout *layout = find_rgb_layout(id);
+    if (!usable_image(image) || options == nullptr || layout == nullptr) return KOT_FAILED;
+    const int32_t width = image->width;
+    const int32_t level = dither_level(options);
+    const uint64_t row_bytes = uint64_t{layout->bytes} * static_cast<uint32_t>(width);
+    KvzaPixel work{0.0f, 0.0f, 0.0f, 1.0f};
+    uint8_t unit[4];
+    for (int32_t y = image->height - 1; y >= 0; --y) {
+        for (int32_t x = 0; x < width; ++x) {
+            rgb_colour_path(image, options, kvza_getpixptr(image, x, y), x, y, &work);
+            put_le32(unit, rgb_word(*layout, work, x, y, level));
+            if (!out.write(unit, layout->bytes)) return KOT_FAILED;
+            if (kvza_progress_count(image, progress) != 0) return KOT_CANCELED;
+        }
+        if (!write_row_padding(out, row_bytes)) return KOT_FAILED;
+    }
+    return KOT_OK;
+}
+
+}  // namespace kot
