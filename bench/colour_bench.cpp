@@ -1,0 +1,76 @@
+// Colour conversion and outline adjustment over large images.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "image_block.h"
+
+namespace {
+
+constexpr int kWidth = 4000;
+constexpr int kHeight = 3000;
+
+// RGB values of a smooth photo-like gradient with some noise.
+std::vector<KvzaPixel> rgb_buffer() {
+    std::vector<KvzaPixel> px(static_cast<size_t>(kWidth) * kHeight);
+    uint32_t seed = 12345;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const float noise = static_cast<float>(seed >> 24) / 2550.0f;
+            px[x + static_cast<size_t>(y) * kWidth] = {
+                std::fmod(x / 4000.0f + noise, 1.0f), y / 3000.0f,
+                0.5f + 0.4f * std::sin(x * 0.01f + y * 0.02f), 1.0f};
+        }
+    }
+    return px;
+}
+
+void BM_rgb2kvz(benchmark::State &state) {
+    const std::vector<KvzaPixel> src = rgb_buffer();
+    std::vector<KvzaPixel> dst(src.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < src.size(); ++i) kvza_rgb2kvz(&dst[i], &src[i]);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(
+        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_rgb2kvz)->Unit(benchmark::kMillisecond);
+
+void BM_kvz2rgb(benchmark::State &state) {
+    std::vector<KvzaPixel> src = rgb_buffer();
+    for (auto &p : src) kvza_rgb2kvz(&p, &p);
+    std::vector<KvzaPixel> dst(src.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < src.size(); ++i) kvza_kvz2rgb(&dst[i], &src[i]);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(
+        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_kvz2rgb)->Unit(benchmark::kMillisecond);
+
+// 12 MP with a transparent disc pattern, so the outline pass has work.
+void BM_adjustoutline(benchmark::State &state) {
+    auto image = kvzatest::make_image(kWidth, kHeight);
+    auto fresh = kvzatest::make_image(kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const int dx = x % 64 - 32, dy = y % 64 - 32;
+            kvzatest::at(fresh.get(), x, y) = {0.3f, -0.2f, 0.1f,
+                                               dx * dx + dy * dy < 500 ? 1.0f : 0.0f};
+        }
+    const size_t bytes = KVZA_HEADER_BYTES + sizeof(KvzaPixel) * kWidth * kHeight;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(image.get(), fresh.get(), bytes);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(kvza_adjustoutline(image.get(), 1e-5f, nullptr));
+    }
+}
+BENCHMARK(BM_adjustoutline)->Unit(benchmark::kMillisecond);
+
+}  // namespace
