@@ -1,0 +1,574 @@
+// Palette optimisation and colour reduction.
+//
+// An image with no more distinct colours than the palette holds gets those
+// colours as its palette. Otherwise the palette comes from a splitting cluster
+// method in KVZ space: every pixel is assigned to the nearest entry of a fixed
+// seed palette, then the cluster with the largest alpha-weighted extent is
+// split in two along its widest axis, into a free slot, until no slot is free
+// or nothing is left to split; every entry finally moves to the mean of its
+// pixels.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "internal.h"
+#include "seeds.h"
+
+namespace {
+
+constexpr uint32_t kSlots = KVZA_PALETTE_ENTRIES;
+constexpr int16_t kNone = -1;
+constexpr float kBinaryThreshold = 0.001f;
+// Channel indices of the statistics: c, s, w and alpha.
+constexpr int kAlpha = 3;
+
+float binary_alpha(float a) {
+    return a >= kBinaryThreshold ? 1.0f : 0.0f;
+}
+
+// Alpha of a palette entry or centre under the alpha mode.
+float normalised_alpha(int32_t mode, float a) {
+    if (mode == KVZA_ALPHA_OPAQUE) return 1.0f;
+    if (mode == KVZA_ALPHA_BINARY) return binary_alpha(a);
+    return a;
+}
+
+float channel(const KvzaPixel &p, int ch) {
+    switch (ch) {
+        case 0:
+            return p.c;
+        case 1:
+            return p.s;
+        case 2:
+            return p.w;
+        default:
+            return p.a;
+    }
+}
+
+// ---- running two passes at once --------------------------------------------
+
+// Below this many pixels a helper thread costs more than it saves.
+constexpr uint64_t kParallelMin = 4096;
+
+// Runs body(begin, end) over [0, total), the upper half on a helper thread
+// when one can be started. The two halves must touch disjoint data; body must
+// not call the progress callback (it belongs to the caller's thread).
+template <class Body>
+void run_halves(uint64_t total, const Body &body) {
+    if (total < kParallelMin || std::thread::hardware_concurrency() < 2) {
+        body(0, total);
+        return;
+    }
+    const uint64_t mid = total / 2;
+    std::thread helper;
+    try {
+        helper = std::thread([&body, mid, total] { body(mid, total); });
+    } catch (...) {
+        body(0, total);
+        return;
+    }
+    body(0, mid);
+    helper.join();
+}
+
+// ---- distinct-colour scan --------------------------------------------------
+
+enum class Scan { kAll, kTooMany, kCanceled };
+
+// Open-addressed table of the palette entries found so far, keyed by the
+// bytes the scan compares (12 in alpha mode 0, 16 otherwise).
+class ColourSet {
+  public:
+    ColourSet(const KvzaPixel *entries, size_t key_bytes) : entries_(entries), bytes_(key_bytes) {
+        for (int16_t &s : table_) s = kNone;
+    }
+
+    // True when an entry's compared bytes equal p's.
+    bool contains(const KvzaPixel &p) const {
+        for (uint32_t b = hash(p);; b = (b + 1) & (kBuckets - 1)) {
+            if (table_[b] == kNone) return false;
+            if (std::memcmp(&entries_[table_[b]], &p, bytes_) == 0) return true;
+        }
+    }
+
+    // Records entry index, keyed by the entry's own bytes.
+    void insert(int16_t index) {
+        uint32_t b = hash(entries_[index]);
+        while (table_[b] != kNone) b = (b + 1) & (kBuckets - 1);
+        table_[b] = index;
+    }
+
+  private:
+    static constexpr uint32_t kBuckets = 1024;  // at least twice the 257 ever looked up
+
+    uint32_t hash(const KvzaPixel &p) const {
+        uint32_t words[4] = {};
+        std::memcpy(words, &p, bytes_);
+        uint64_t h = 0x9E3779B97F4A7C15ULL;
+        for (uint32_t v : words) h = (h ^ v) * 0xBF58476D1CE4E5B9ULL;
+        return static_cast<uint32_t>(h >> 32) & (kBuckets - 1);
+    }
+
+    const KvzaPixel *entries_;
+    size_t bytes_;
+    int16_t table_[kBuckets];
+};
+
+// Collects the distinct colours into the palette in order of first
+// appearance, each stored with the alpha normalised for the mode, and later
+// pixels compared against the stored entries. Stops when an (n+1)-th colour
+// turns up. One progress step per pixel.
+Scan scan_colours(KvzaImage *image, int32_t mode, uint32_t n, KvzaProgress *progress) {
+    const size_t key_bytes = mode == KVZA_ALPHA_OPAQUE ? 3 * sizeof(float) : sizeof(KvzaPixel);
+    ColourSet set(image->palette, key_bytes);
+    uint32_t found = 0;
+    const uint64_t count = kvza::pixel_count(image);
+    for (uint64_t i = 0; i < count; ++i) {
+        const KvzaPixel &p = image->pixels[i];
+        if (!set.contains(p)) {
+            if (found >= n) return Scan::kTooMany;
+            KvzaPixel e = p;
+            e.a = normalised_alpha(mode, p.a);
+            image->palette[found] = e;
+            set.insert(static_cast<int16_t>(found));
+            ++found;
+        }
+        if (kvza::step(progress)) return Scan::kCanceled;
+    }
+    return Scan::kAll;
+}
+
+// ---- clustering ------------------------------------------------------------
+
+// Extremes and sum of one channel's differences pixel - centre in a slot.
+struct ChannelStats {
+    double min;
+    double max;
+    double sum;
+    uint64_t min_pixel;  // pixel index that gave min, kNoPixel before any
+    uint64_t max_pixel;
+};
+
+constexpr uint64_t kNoPixel = ~uint64_t{0};
+
+struct Slot {
+    ChannelStats ch[4];
+    uint32_t count;
+    float key;
+    int16_t smaller;  // sorted list: toward smaller keys; free stack: next below
+    int16_t larger;
+};
+
+// Working data of one clustering run.
+struct Work {
+    KvzaPixel centre[kSlots];
+    Slot slot[kSlots];
+    int16_t head = kNone;      // sorted list of non-empty slots, largest key first
+    int16_t free_top = kNone;  // stack of empty slots
+    uint8_t *owner = nullptr;  // slot of every pixel
+};
+
+class Clustering {
+  public:
+    Clustering(KvzaImage *image, int32_t mode, uint32_t n, Work &work, KvzaProgress *progress)
+        : image_(image),
+          px_(image->pixels),
+          pixels_(kvza::pixel_count(image)),
+          mode_(mode),
+          n_(n),
+          channels_(mode == KVZA_ALPHA_OPAQUE ? 3 : 4),
+          w_(work),
+          progress_(progress) {}
+
+    // Runs the whole method and writes the palette. 0 done, 2 stopped.
+    int32_t run() {
+        seed();
+        if (!assign()) return KVZA_CANCELED;
+        for (uint32_t k = 0; k < n_; ++k) {
+            if (w_.slot[k].count > 0) {
+                insert_sorted(static_cast<int16_t>(k));
+                if (kvza::step(progress_)) return KVZA_CANCELED;
+            } else {
+                push_free(static_cast<int16_t>(k));
+            }
+        }
+        if (!split_loop()) return KVZA_CANCELED;
+        write_palette();
+        return KVZA_OK;
+    }
+
+  private:
+    void reset(int16_t k) {
+        Slot &s = w_.slot[k];
+        for (ChannelStats &c : s.ch) c = ChannelStats{1e26, -1e28, 0.0, kNoPixel, kNoPixel};
+        s.count = 0;
+    }
+
+    void seed() {
+        const uint32_t size = kvza::seed_size_for(n_);
+        kvza::build_seed(size, w_.centre);
+        for (uint32_t k = 0; k < kSlots; ++k) {
+            w_.slot[k].smaller = kNone;
+            w_.slot[k].larger = kNone;
+        }
+        for (uint32_t k = 0; k < n_; ++k) w_.centre[k].a = normalised_alpha(mode_, w_.centre[k].a);
+        for (uint32_t k = 0; k < kSlots; ++k) reset(static_cast<int16_t>(k));
+    }
+
+    // Adds pixel i to slot k's statistics, relative to the slot's centre.
+    // Later pixels win ties of the extremes.
+    void accumulate(int16_t k, uint64_t i) {
+        Slot &s = w_.slot[k];
+        const KvzaPixel &p = px_[i];
+        const KvzaPixel &m = w_.centre[k];
+        ++s.count;
+        for (int ch = 0; ch < channels_; ++ch) {
+            ChannelStats &st = s.ch[ch];
+            const double d = static_cast<double>(channel(p, ch)) - channel(m, ch);
+            st.sum += d;
+            if (d <= st.min) {
+                st.min = d;
+                st.min_pixel = i;
+            }
+            if (d >= st.max) {
+                st.max = d;
+                st.max_pixel = i;
+            }
+        }
+    }
+
+    // Every pixel to its nearest seed entry; one progress step per pixel. The
+    // nearest entries of a block of pixels are found on two threads, then
+    // accumulated in storage order on this one.
+    bool assign() {
+        constexpr uint64_t kBlock = 1 << 16;
+        uint8_t *owner = w_.owner;
+        const KvzaPixel *centres = w_.centre;
+        const KvzaPixel *px = px_;
+        const int32_t mode = mode_;
+        const uint32_t n = n_;
+        for (uint64_t start = 0; start < pixels_; start += kBlock) {
+            const uint64_t len = pixels_ - start < kBlock ? pixels_ - start : kBlock;
+            run_halves(len, [=](uint64_t b, uint64_t e) {
+                for (uint64_t i = start + b; i < start + e; ++i) {
+                    owner[i] = static_cast<uint8_t>(
+                        kvza_nearpal(mode, centres, n, &px[i], 1.0f, 1.0f, 1.0f));
+                }
+            });
+            for (uint64_t i = start; i < start + len; ++i) {
+                accumulate(owner[i], i);
+                if (kvza::step(progress_)) return false;
+            }
+        }
+        return true;
+    }
+
+    double extent(int16_t k, int ch) const { return w_.slot[k].ch[ch].max - w_.slot[k].ch[ch].min; }
+
+    float key(int16_t k) const {
+        const double a = w_.centre[k].a;
+        const double ec = extent(k, 0), es = extent(k, 1), ew = extent(k, 2);
+        return static_cast<float>(a * a * (ec * ec + es * es + ew * ew));
+    }
+
+    // Places k in front of the first slot whose key is not greater than k's,
+    // so among equal keys the latest inserted is nearest the head.
+    void insert_sorted(int16_t k) {
+        Slot &s = w_.slot[k];
+        s.key = key(k);
+        int16_t prev = kNone;
+        int16_t cur = w_.head;
+        while (cur != kNone && w_.slot[cur].key > s.key) {
+            prev = cur;
+            cur = w_.slot[cur].smaller;
+        }
+        s.larger = prev;
+        s.smaller = cur;
+        if (prev == kNone) {
+            w_.head = k;
+        } else {
+            w_.slot[prev].smaller = k;
+        }
+        if (cur != kNone) w_.slot[cur].larger = k;
+    }
+
+    void push_free(int16_t k) {
+        w_.slot[k].smaller = w_.free_top;
+        w_.slot[k].larger = kNone;
+        if (w_.free_top != kNone) w_.slot[w_.free_top].larger = k;
+        w_.free_top = k;
+    }
+
+    int16_t pop_free() {
+        const int16_t k = w_.free_top;
+        w_.free_top = w_.slot[k].smaller;
+        return k;
+    }
+
+    // Puts k back where it belongs after a split: sorted when it has pixels,
+    // on the free stack when not.
+    void place(int16_t k) {
+        if (w_.slot[k].count > 0) {
+            insert_sorted(k);
+        } else {
+            push_free(k);
+        }
+    }
+
+    // Splits the slot with the largest key into a free slot while both exist
+    // and the key is positive.
+    bool split_loop() {
+        // A split that leaves everything in h with h's centre unchanged
+        // would repeat itself for ever; such a slot is kept out of the list.
+        // The count of fruitless splits in a row is a last guard against a
+        // longer cycle, which only degenerate float data could produce.
+        constexpr uint32_t kMaxFruitless = 16 * kSlots;
+        uint32_t fruitless = 0;
+        while (w_.free_top != kNone) {
+            const int16_t h = w_.head;
+            if (h == kNone || !(w_.slot[h].key > 0.0f)) break;
+            w_.head = w_.slot[h].smaller;
+            if (w_.head != kNone) w_.slot[w_.head].larger = kNone;
+            const int16_t f = pop_free();
+            const KvzaPixel old_centre = w_.centre[h];
+            const bool any = split(h, f);
+            place(f);
+            const bool stuck = w_.slot[f].count == 0;
+            if (stuck && kvza::same_bytes(old_centre, w_.centre[h])) {
+                w_.slot[h].smaller = kNone;
+                w_.slot[h].larger = kNone;
+            } else {
+                place(h);
+            }
+            if (!any && kvza::step(progress_)) return false;
+            fruitless = stuck ? fruitless + 1 : 0;
+            if (fruitless > kMaxFruitless) break;
+        }
+        return true;
+    }
+
+    // Centre for one end of h's widest axis; h's old centre when no pixel
+    // gave a comparable difference (not-a-number data).
+    KvzaPixel end_pixel(int16_t h, uint64_t ref) const {
+        return ref == kNoPixel ? w_.centre[h] : px_[ref];
+    }
+
+    // Splits slot h into h and f along h's widest axis; true when any pixel
+    // ended in either.
+    bool split(int16_t h, int16_t f) {
+        const Slot &s = w_.slot[h];
+        const double ec = extent(h, 0), es = extent(h, 1), ew = extent(h, 2);
+        int axis = 0;
+        double widest = ec;
+        if (es > ec) {
+            axis = 1;
+            widest = es;
+        }
+        if (ew > widest) axis = 2;
+        KvzaPixel ch = end_pixel(h, s.ch[axis].min_pixel);
+        KvzaPixel cf = end_pixel(h, s.ch[axis].max_pixel);
+        float a = 1.0f;
+        if (mode_ != KVZA_ALPHA_OPAQUE) {
+            a = end_pixel(h, s.ch[kAlpha].max_pixel).a;
+            if (mode_ == KVZA_ALPHA_BINARY) a = binary_alpha(a);
+        }
+        ch.a = a;
+        cf.a = a;
+        w_.centre[h] = ch;
+        w_.centre[f] = cf;
+        reset(h);
+        reset(f);
+
+        const KvzaPixel pair[2] = {ch, cf};
+        uint8_t *owner = w_.owner;
+        const auto hb = static_cast<uint8_t>(h);
+        const auto fb = static_cast<uint8_t>(f);
+        for (uint64_t i = next_owned(0, hb); i < pixels_; i = next_owned(i + 1, hb)) {
+            if (kvza_nearpal(mode_, pair, 2, &px_[i], 1.0f, 1.0f, 1.0f) == 1) {
+                owner[i] = fb;
+                accumulate(f, i);
+            } else {
+                accumulate(h, i);
+            }
+        }
+        return w_.slot[h].count > 0 || w_.slot[f].count > 0;
+    }
+
+    // First pixel at or after i that belongs to slot k, or pixels_. Skips
+    // eight slot bytes at a time while none of them is k.
+    uint64_t next_owned(uint64_t i, uint8_t k) const {
+        const uint8_t *owner = w_.owner;
+        const uint64_t ones = 0x0101010101010101ULL;
+        const uint64_t pattern = ones * k;
+        while (i < pixels_ && (i & 7) != 0) {
+            if (owner[i] == k) return i;
+            ++i;
+        }
+        while (i + 8 <= pixels_) {
+            uint64_t v;
+            std::memcpy(&v, owner + i, 8);
+            v ^= pattern;
+            // Nonzero exactly when some byte of v is zero.
+            if (((v - ones) & ~v & (ones << 7)) != 0) break;
+            i += 8;
+        }
+        while (i < pixels_) {
+            if (owner[i] == k) return i;
+            ++i;
+        }
+        return pixels_;
+    }
+
+    // Every entry becomes its centre moved by the mean difference of its
+    // pixels, clipped to the colour solid.
+    void write_palette() {
+        for (uint32_t k = 0; k < n_; ++k) {
+            KvzaPixel c = w_.centre[k];
+            const Slot &s = w_.slot[k];
+            if (s.count > 0) {
+                const float r = 1.0f / static_cast<float>(s.count);
+                c.c = static_cast<float>(c.c + s.ch[0].sum * r);
+                c.s = static_cast<float>(c.s + s.ch[1].sum * r);
+                c.w = static_cast<float>(c.w + s.ch[2].sum * r);
+                if (mode_ != KVZA_ALPHA_OPAQUE) {
+                    const auto a = static_cast<float>(c.a + s.ch[kAlpha].sum * r);
+                    c.a = mode_ == KVZA_ALPHA_BINARY ? binary_alpha(a) : a;
+                }
+            }
+            kvza_clipkvza(&image_->palette[k], &c);
+        }
+    }
+
+    KvzaImage *image_;
+    const KvzaPixel *px_;
+    uint64_t pixels_;
+    int32_t mode_;
+    uint32_t n_;
+    int channels_;
+    Work &w_;
+    KvzaProgress *progress_;
+};
+
+// Working data for one run; released on destruction.
+class WorkData {
+  public:
+    // ok() is false when either allocation failed.
+    explicit WorkData(uint64_t pixels) : work_(new (std::nothrow) Work{}) {
+        if (work_ == nullptr || pixels > SIZE_MAX) return;
+        work_->owner = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(pixels), 1));
+    }
+    ~WorkData() {
+        if (work_ != nullptr) std::free(work_->owner);
+        delete work_;
+    }
+    WorkData(const WorkData &) = delete;
+    WorkData &operator=(const WorkData &) = delete;
+
+    bool ok() const { return work_ != nullptr && work_->owner != nullptr; }
+    Work &get() { return *work_; }
+
+  private:
+    Work *work_;
+};
+
+// Progress setup with total n + 2 x pixels (held at the largest count).
+void setup_progress(KvzaImage *image, uint32_t n, KvzaProgress *progress) {
+    kvza_progress_setup(image, progress);
+    if (progress == nullptr) return;
+    const uint64_t total = n + 2 * kvza::pixel_count(image);
+    progress->total = total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
+}
+
+// Marks the distinct-colour scan as done after it stopped early.
+void skip_scan(KvzaImage *image, KvzaProgress *progress) {
+    if (progress == nullptr) return;
+    const uint64_t pixels = kvza::pixel_count(image);
+    progress->done = pixels > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(pixels);
+}
+
+}  // namespace
+
+extern "C" {
+
+KVZA_API int32_t kvza_optimpal(KvzaImage *image, int32_t alphamode, uint32_t n,
+                               KvzaProgress *progress) {
+    if (image == nullptr || n == 0) return KVZA_FAILED;
+    if (n > kSlots) n = kSlots;
+    setup_progress(image, n, progress);
+    const Scan scan = scan_colours(image, alphamode, n, progress);
+    if (scan == Scan::kCanceled) return KVZA_CANCELED;
+    int32_t status = KVZA_OK;
+    if (scan == Scan::kTooMany) {
+        skip_scan(image, progress);
+        WorkData work(kvza::pixel_count(image));
+        if (!work.ok()) return KVZA_FAILED;
+        status = Clustering(image, alphamode, n, work.get(), progress).run();
+    }
+    kvza_progress_final(image, progress);
+    return status;
+}
+
+KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, uint32_t levels,
+                             const uint8_t *table, uint8_t *index, KvzaProgress *progress) {
+    if (image == nullptr) return KVZA_FAILED;
+    if (n < 3) n = 2;
+    if (n > kSlots) n = kSlots;
+    if (levels > 256) levels = 256;
+    setup_progress(image, n, progress);
+    const Scan scan = scan_colours(image, alphamode, n, progress);
+    if (scan == Scan::kCanceled) return KVZA_CANCELED;
+
+    const uint64_t pixels = kvza::pixel_count(image);
+    KvzaPixel *px = image->pixels;
+    const KvzaPixel *palette = image->palette;
+    if (scan == Scan::kAll) {
+        // The palette holds every colour: pixels take their own entry, which
+        // normalises alpha in mode 1; mode 0 leaves the pixels as they are.
+        if (alphamode != KVZA_ALPHA_OPAQUE || index != nullptr) {
+            const bool replace = alphamode != KVZA_ALPHA_OPAQUE;
+            run_halves(pixels, [=](uint64_t b, uint64_t e) {
+                for (uint64_t i = b; i < e; ++i) {
+                    const int32_t k = kvza_nearpal(alphamode, palette, n, &px[i], 1.0f, 1.0f, 1.0f);
+                    if (replace) px[i] = palette[k];
+                    if (index != nullptr) index[i] = static_cast<uint8_t>(k);
+                }
+            });
+        }
+        kvza_progress_final(image, progress);
+        return KVZA_OK;
+    }
+
+    skip_scan(image, progress);
+    int32_t status = KVZA_OK;
+    {
+        WorkData work(pixels);
+        if (!work.ok()) return KVZA_FAILED;
+        status = Clustering(image, alphamode, n, work.get(), progress).run();
+    }
+    if (status == KVZA_OK) {
+        // Every pixel takes the nearer of its two nearest entries by the
+        // ordered dither pattern; rows go to two threads, no progress steps.
+        const auto width = static_cast<uint32_t>(image->width);
+        run_halves(pixels, [=](uint64_t b, uint64_t e) {
+            uint64_t x = b % width;
+            uint64_t y = b / width;
+            for (uint64_t i = b; i < e; ++i) {
+                const int32_t k = kvza_nearpal_dit(alphamode, palette, n, &px[i], 1.0f, 1.0f, 1.0f,
+                                                   static_cast<int32_t>(x), static_cast<int32_t>(y),
+                                                   levels, table);
+                px[i] = palette[k];
+                if (index != nullptr) index[i] = static_cast<uint8_t>(k);
+                if (++x == width) {
+                    x = 0;
+                    ++y;
+                }
+            }
+        });
+    }
+    kvza_progress_final(image, progress);
+    return status;
+}
+
+}  // extern "C"
