@@ -110,9 +110,10 @@ TEST(IndexPacker, DithersBetweenTheTwoNearestByPosition) {
     });
     Bytes expected, white;
     for (int y = 7; y >= 0; --y) {
-        uint8_t byte = 0;
-        for (int x = 0; x < 8; ++x) byte |= (kDitherBlock[y][x] < 102 ? 0 : 1) << (7 - x);
-        expected.insert(expected.end(), {byte, 0, 0, 0});
+        unsigned row = 0;
+        for (int x = 0; x < 8; ++x) row = (row << 1) | (kDitherBlock[y][x] < 102 ? 0u : 1u);
+        const Bytes padded_row = {static_cast<uint8_t>(row), 0, 0, 0};
+        expected.insert(expected.end(), padded_row.begin(), padded_row.end());
         white.insert(white.end(), {0xff, 0, 0, 0});
     }
     EXPECT_EQ(p.bytes, expected);
