@@ -1,0 +1,54 @@
+#include "image_alloc.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kvzaedit {
+
+namespace {
+
+// Physical memory of the machine; a block larger than this would only be
+// granted lazily and could get the process killed when touched.
+uint64_t PhysicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0) return UINT64_MAX;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page);
+}
+
+}  // namespace
+
+uint64_t ImageBlockBytes(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return 0;
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    // Below 2^62 pixels the product with 16 cannot overflow 64 bits.
+    return pixels * sizeof(KvzaPixel) + KVZA_HEADER_BYTES;
+}
+
+KvzaImage *NewImage(const KvzaImage *templ, int32_t width, int32_t height) {
+    const uint64_t bytes = ImageBlockBytes(width, height);
+    if (bytes == 0 || bytes > PhysicalMemory() || bytes > SIZE_MAX) return nullptr;
+    auto *image = static_cast<KvzaImage *>(std::calloc(1, static_cast<size_t>(bytes)));
+    if (image == nullptr) return nullptr;
+    image->width = width;
+    image->height = height;
+    if (templ != nullptr) {
+        image->pixtype = templ->pixtype;
+        image->reserved = templ->reserved;
+        image->wrapx = templ->wrapx;
+        image->wrapy = templ->wrapy;
+        std::memcpy(image->viewinfo, templ->viewinfo, sizeof image->viewinfo);
+        image->border = templ->border;
+        std::memcpy(image->palette, templ->palette, sizeof image->palette);
+    }
+    return image;
+}
+
+void ReleaseImage(KvzaImage *&place) {
+    std::free(place);
+    place = nullptr;
+}
+
+}  // namespace kvzaedit
