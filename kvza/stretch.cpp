@@ -1,0 +1,370 @@
+// Resampling of one image into another of any size: nearest pixel (Near),
+// bilinear with both axis orders (Line), two triangles seen from opposite
+// corners (Slant), weights falling with distance (Arc) and an edge-directed
+// choice by which neighbours look alike (Shape).
+//
+// Every mode walks the destination row by row. Source coordinates are
+// running sums that start at the mode's origin and grow by the step
+// (src size - 1) / (dst size - 1) after each pixel or row; source positions
+// outside the image resolve through the source's wrap modes. Colours are
+// mixed with the two-point rule of kvza_interp, so a fully transparent
+// source pixel never lends its colour to a visible result.
+#include <cmath>
+#include <cstdint>
+
+#include "internal.h"
+
+namespace {
+
+// Two-point mixing, the arithmetic of kvza_interp in a form the compiler can
+// inline into the per-pixel loops (the exported function is reached through
+// the dynamic symbol table). Both must stay identical.
+inline KvzaPixel mix(const KvzaPixel &p, const KvzaPixel &q, double t) {
+    KvzaPixel r;
+    if (p.a == 0.0f && q.a != 0.0f) {
+        r = q;
+    } else if (q.a == 0.0f) {
+        r = p;
+    } else {
+        r.c = static_cast<float>(p.c + t * (static_cast<double>(q.c) - p.c));
+        r.s = static_cast<float>(p.s + t * (static_cast<double>(q.s) - p.s));
+        r.w = static_cast<float>(p.w + t * (static_cast<double>(q.w) - p.w));
+    }
+    r.a = static_cast<float>(p.a + t * (static_cast<double>(q.a) - p.a));
+    return r;
+}
+
+// Mixing of two estimates of one pixel, the arithmetic of kvza_blend2: each
+// colour is weighted by the other estimate's alpha.
+inline KvzaPixel blend(const KvzaPixel &p, const KvzaPixel &q) {
+    const double sum = static_cast<double>(p.a) + q.a;
+    const double t = sum != 0.0 ? p.a / sum : 0.5;
+    return mix(p, q, t);
+}
+
+// Step between neighbouring destination pixels in source units. The source
+// difference is unsigned (an empty source axis gives a huge step that the
+// cell saturation below absorbs); a destination of 0 or 1 pixels uses
+// position 0 only.
+inline double grid_step(int32_t src_size, int32_t dst_size) {
+    const int64_t span = static_cast<int64_t>(dst_size) - 1;
+    if (span <= 0) return 0.0;
+    return static_cast<double>(static_cast<uint32_t>(src_size) - 1U) / static_cast<double>(span);
+}
+
+// Largest cell index handed out, so that the neighbours index + 1 and
+// index - 1 still fit the 32-bit coordinates of pixel access.
+constexpr double kMaxCell = 2147483646.0;
+
+// floor(v) as a pixel coordinate, saturated to +-kMaxCell.
+inline int32_t cell_of(double v) {
+    if (v >= 0.0) return static_cast<int32_t>(v < kMaxCell ? v : kMaxCell);
+    const double f = std::floor(v);
+    return static_cast<int32_t>(f > -kMaxCell ? f : -kMaxCell);
+}
+
+// Position inside a cell, limited to 0 .. 1.
+inline double fraction(double v, int32_t cell) {
+    const double f = v - cell;
+    if (!(f > 0.0)) return 0.0;
+    return f < 1.0 ? f : 1.0;
+}
+
+// Source coordinates of one destination pixel split into cell and fraction.
+struct Cell {
+    int32_t ix, iy;
+    double fx, fy;
+};
+
+inline Cell cell(double x, double y) {
+    Cell k;
+    k.ix = cell_of(x);
+    k.iy = cell_of(y);
+    k.fx = fraction(x, k.ix);
+    k.fy = fraction(y, k.iy);
+    return k;
+}
+
+// The four corners of a cell, each read through the wrap modes.
+struct Corners {
+    KvzaPixel tl, tr, bl, br;
+};
+
+inline Corners corners(const KvzaImage *src, const Cell &k) {
+    return {*kvza::getpix(src, k.ix, k.iy), *kvza::getpix(src, k.ix + 1, k.iy),
+            *kvza::getpix(src, k.ix, k.iy + 1), *kvza::getpix(src, k.ix + 1, k.iy + 1)};
+}
+
+// Walks every destination pixel with its source position (x, y); kernel
+// writes the pixel. One progress step per pixel; a stop request ends the
+// walk at once and leaves what was written.
+template <typename Kernel>
+int32_t walk(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress, double origin,
+             Kernel kernel) {
+    if (dst == nullptr || src == nullptr) return KVZA_FAILED;
+    kvza_progress_setup(dst, progress);
+    const auto width = static_cast<uint32_t>(dst->width);
+    const auto height = static_cast<uint32_t>(dst->height);
+    const double sx = grid_step(src->width, dst->width);
+    const double sy = grid_step(src->height, dst->height);
+    KvzaPixel *out = dst->pixels;
+    double y = origin;
+    for (uint32_t j = 0; j < height; ++j) {
+        double x = origin;
+        for (uint32_t i = 0; i < width; ++i, ++out) {
+            kernel(*out, x, y);
+            x += sx;
+            if (kvza::step(progress)) return KVZA_CANCELED;
+        }
+        y += sy;
+    }
+    kvza_progress_final(dst, progress);
+    return KVZA_OK;
+}
+
+// Bilinear: horizontal-first and vertical-first estimates, blended. They
+// differ only next to transparent corners, whose colour each order drops.
+inline KvzaPixel line_kernel(const Corners &p, double fx, double fy) {
+    const KvzaPixel e1 = mix(mix(p.tl, p.tr, fx), mix(p.bl, p.br, fx), fy);
+    const KvzaPixel e2 = mix(mix(p.tl, p.bl, fy), mix(p.tr, p.br, fy), fx);
+    return blend(e1, e2);
+}
+
+// Tolerance below which a fraction counts as lying on the cell's edge.
+constexpr double kSlantEdge = 1e-9;
+
+// The cell cut into two triangles along the diagonal through the top-left
+// corner (estimate U) and along the one through the top-right corner
+// (estimate V); each estimate interpolates inside the triangle holding the
+// point, the two are blended.
+inline KvzaPixel slant_kernel(const Corners &p, double fx, double fy) {
+    KvzaPixel u;
+    if (fx < kSlantEdge) {
+        u = mix(p.tl, p.bl, fy);
+    } else if (fy < kSlantEdge) {
+        u = mix(p.tl, p.tr, fx);
+    } else if (fx < fy) {
+        u = mix(p.tl, mix(p.bl, p.br, fx), fy);
+    } else {
+        u = mix(p.tl, mix(p.tr, p.br, fy), fx);
+    }
+    const double g = 1.0 - fx;
+    KvzaPixel v;
+    if (g < kSlantEdge) {
+        v = mix(p.tr, p.br, fy);
+    } else if (fy < kSlantEdge) {
+        v = mix(p.tr, p.tl, g);
+    } else if (g == fy) {
+        v = mix(p.tr, p.bl, g);
+    } else if (g < fy) {
+        v = mix(p.tr, mix(p.br, p.bl, g), fy);
+    } else {
+        v = mix(p.tr, mix(p.tl, p.bl, fy), g);
+    }
+    return blend(u, v);
+}
+
+// Weight of a corner at distance sqrt(dx^2 + dy^2): 1 - distance, never
+// below 0.
+inline double arc_weight(double dx, double dy) {
+    const double w = 1.0 - std::sqrt(dx * dx + dy * dy);
+    return w > 0.0 ? w : 0.0;
+}
+
+// Mixes two optional estimates a (weight sa) and b (weight sb): a mix when
+// both exist, else the one that exists. Returns false when neither does.
+inline bool mix_present(KvzaPixel &out, const KvzaPixel &a, bool has_a, double sa,
+                        const KvzaPixel &b, bool has_b, double sb) {
+    if (has_a && has_b) {
+        out = mix(a, b, sb / (sb + sa));
+    } else if (has_a) {
+        out = a;
+    } else if (has_b) {
+        out = b;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Corner weights falling with Euclidean distance: the four edges of the cell
+// give estimates, the horizontal pair and the vertical pair each give one,
+// and these two are blended. A pixel with no estimate keeps its value.
+inline void arc_kernel(KvzaPixel &out, const Corners &p, double fx, double fy) {
+    const double gx = 1.0 - fx;
+    const double gy = 1.0 - fy;
+    const double wtl = arc_weight(fx, fy);
+    const double wtr = arc_weight(gx, fy);
+    const double wbl = arc_weight(fx, gy);
+    const double wbr = arc_weight(gx, gy);
+
+    const double st = wtl + wtr;  // top edge
+    const double sb = wbl + wbr;  // bottom edge
+    const double sl = wtl + wbl;  // left edge
+    const double sr = wtr + wbr;  // right edge
+    KvzaPixel top{}, bottom{}, left{}, right{};
+    if (st > 0.0) top = mix(p.tl, p.tr, wtr / st);
+    if (sb > 0.0) bottom = mix(p.bl, p.br, wbr / sb);
+    if (sl > 0.0) left = mix(p.tl, p.bl, wbl / sl);
+    if (sr > 0.0) right = mix(p.tr, p.br, wbr / sr);
+
+    KvzaPixel e1{}, e2{};
+    const bool has1 = mix_present(e1, top, st > 0.0, st, bottom, sb > 0.0, sb);
+    const bool has2 = mix_present(e2, left, sl > 0.0, sl, right, sr > 0.0, sr);
+    if (has1 && has2) {
+        out = blend(e1, e2);
+    } else if (has1) {
+        out = e1;
+    } else if (has2) {
+        out = e2;
+    }
+}
+
+// Two pixels look alike when alpha, whiteness, chroma and hue each differ by
+// less than this (hue in turns).
+constexpr float kAlike = 0.03f;
+
+// A pixel with its chroma, computed once per destination pixel.
+struct Probe {
+    KvzaPixel p;
+    float chroma;
+};
+
+inline Probe probe(const KvzaImage *src, int32_t x, int32_t y) {
+    Probe r;
+    r.p = *kvza::getpix(src, x, y);
+    // The arithmetic of kvza_getpixchroma.
+    const double c = r.p.c, s = r.p.s;
+    r.chroma = static_cast<float>(std::sqrt(c * c + s * s));
+    return r;
+}
+
+// Tangents of hue differences just inside and just outside the alikeness
+// limit (0.03 turn, widened and narrowed by 1e-4 of itself); far wider than
+// any rounding of the angle.
+const double kHueTanInside = std::tan(6.283185307179586 * 0.03 * (1.0 - 1e-4));
+const double kHueTanOutside = std::tan(6.283185307179586 * 0.03 * (1.0 + 1e-4));
+
+// |kvza_subhue(p, q)| < kAlike. Two hue vectors whose angle is clearly
+// inside or outside the limit are told apart by the tangent of the angle
+// (cross over dot product), without the arc tangent; only angles within
+// 1e-4 of the limit, or more than a quarter turn apart, take the exact way.
+inline bool hue_alike(const KvzaPixel &p, const KvzaPixel &q) {
+    if ((p.c == 0.0f && p.s == 0.0f) || (q.c == 0.0f && q.s == 0.0f)) return true;  // grey
+    const double pc = p.c, ps = p.s, qc = q.c, qs = q.s;
+    const double cross = std::fabs(ps * qc - pc * qs);
+    const double dot = pc * qc + ps * qs;
+    if (dot > 0.0) {
+        if (cross < dot * kHueTanInside) return true;
+        if (cross > dot * kHueTanOutside) return false;
+    }
+    return std::fabs(kvza_subhue(&p, &q)) < kAlike;
+}
+
+// Alikeness test; the hue, the costly part, is compared last.
+inline bool alike(const Probe &a, const Probe &b) {
+    if (!(std::fabs(a.p.a - b.p.a) < kAlike)) return false;
+    if (!(std::fabs(a.p.w - b.p.w) < kAlike)) return false;
+    if (!(std::fabs(a.chroma - b.chroma) < kAlike)) return false;
+    return hue_alike(a.p, b.p);
+}
+
+// Edge-directed interpolation around the pixel P0 nearest the position, with
+// its vertical (PV), horizontal (PH) and diagonal (PD) neighbours towards the
+// position. Which of them look alike picks the interpolation: across a
+// detected edge only the pixels on the position's side are mixed.
+inline KvzaPixel shape_kernel(const KvzaImage *src, const Cell &k) {
+    double wy, wx;
+    int32_t ny, nx;
+    if (k.fy >= 0.5) {
+        wy = k.fy - 0.5;
+        ny = k.iy + 1;
+    } else {
+        wy = 0.5 - k.fy;
+        ny = k.iy - 1;
+    }
+    if (k.fx >= 0.5) {
+        wx = k.fx - 0.5;
+        nx = k.ix + 1;
+    } else {
+        wx = 0.5 - k.fx;
+        nx = k.ix - 1;
+    }
+    const Probe p0 = probe(src, k.ix, k.iy);
+    const Probe pv = probe(src, k.ix, ny);
+    const Probe ph = probe(src, nx, k.iy);
+    const Probe pd = probe(src, nx, ny);
+
+    int cls = (alike(p0, pv) ? 1 : 0) | (alike(p0, ph) ? 2 : 0) | (alike(p0, pd) ? 4 : 0);
+    if (cls == 0) {
+        if (alike(pv, ph)) {
+            cls = 3;
+        } else if (alike(pv, pd)) {
+            cls = 2;
+        } else if (alike(ph, pd)) {
+            cls = 1;
+        }
+    }
+
+    const KvzaPixel &c0 = p0.p, &cv = pv.p, &ch = ph.p, &cd = pd.p;
+    switch (cls) {
+        case 1:
+            return mix(mix(c0, cv, wy), mix(ch, cd, wy), wx);
+        case 2:
+            return mix(mix(c0, ch, wx), mix(cv, cd, wx), wy);
+        case 3: {
+            const KvzaPixel m = mix(cv, ch, wx);
+            const double t = wx + wy;
+            return t >= 1.0 ? mix(m, cd, t - 1.0) : mix(c0, m, t);
+        }
+        case 4:
+        case 5:
+        case 6: {
+            const KvzaPixel m = mix(c0, cd, (wx + wy) * 0.5);
+            return wx < wy ? mix(m, cv, std::fabs(wx - wy)) : mix(m, ch, std::fabs(wx - wy));
+        }
+        default: {  // 0 and 7
+            const KvzaPixel e1 = mix(mix(c0, cv, wy), mix(ch, cd, wy), wx);
+            const KvzaPixel e2 = mix(mix(c0, ch, wx), mix(cv, cd, wx), wy);
+            return blend(e1, e2);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+KVZA_API int32_t kvza_stretch_near(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
+    return walk(dst, src, progress, 0.5, [src](KvzaPixel &out, double x, double y) {
+        out = *kvza::getpix(src, cell_of(x), cell_of(y));
+    });
+}
+
+KVZA_API int32_t kvza_stretch_line(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
+    return walk(dst, src, progress, 0.0, [src](KvzaPixel &out, double x, double y) {
+        const Cell k = cell(x, y);
+        out = line_kernel(corners(src, k), k.fx, k.fy);
+    });
+}
+
+KVZA_API int32_t kvza_stretch_slant(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
+    return walk(dst, src, progress, 0.0, [src](KvzaPixel &out, double x, double y) {
+        const Cell k = cell(x, y);
+        out = slant_kernel(corners(src, k), k.fx, k.fy);
+    });
+}
+
+KVZA_API int32_t kvza_stretch_arc(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
+    return walk(dst, src, progress, 0.0, [src](KvzaPixel &out, double x, double y) {
+        const Cell k = cell(x, y);
+        arc_kernel(out, corners(src, k), k.fx, k.fy);
+    });
+}
+
+KVZA_API int32_t kvza_stretch_shape(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
+    return walk(dst, src, progress, 0.5,
+                [src](KvzaPixel &out, double x, double y) { out = shape_kernel(src, cell(x, y)); });
+}
+
+}  // extern "C"
