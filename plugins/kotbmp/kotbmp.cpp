@@ -1,0 +1,196 @@
+// kotbmp - writer plug-in for device-independent bitmaps: a 14-byte file
+// header, a 40-byte information header, bit-field masks or a palette where the
+// layout has them, then the pixel rows bottom-up, each padded to 4 bytes.
+//
+// Sixteen layouts: true colour (24 bits), bit-field colour (16 and 32 bits),
+// an optimised palette of 2, 16 or 256 entries, and grey or alpha values
+// over a grey-ramp palette. The arithmetic, the palettes and the row packers
+// are the shared writer helpers; this file chooses the layout, writes the
+// headers and refuses images whose sizes do not fit the 32-bit fields.
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
+#include "kot.h"
+#include "kvza.h"
+#include "writer_common.h"
+
+namespace {
+
+constexpr uint32_t kFileHeaderBytes = 14;
+constexpr uint32_t kInfoHeaderBytes = 40;
+constexpr uint32_t kMaskBytes = 12;
+constexpr uint32_t kPaletteEntryBytes = 4;
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiBitFields = 3;
+
+// Where the pixel values of a layout come from.
+enum class Source { Rgb, Index, Grey, Alpha };
+// What precedes the pixel rows besides the headers.
+enum class Palette { None, Optimised, GreyRamp };
+
+struct BmpLayout {
+    int16_t id;
+    uint16_t bits;         // bits per pixel
+    uint32_t compression;  // kBiRgb or kBiBitFields
+    uint32_t red_mask, green_mask, blue_mask;
+    Palette palette;
+    uint32_t entries;  // palette entries (0 without a palette)
+    Source source;
+};
+
+constexpr BmpLayout kLayouts[] = {
+    {20, 24, kBiRgb, 0, 0, 0, Palette::None, 0, Source::Rgb},
+    {22, 32, kBiBitFields, 0xff0000, 0xff00, 0xff, Palette::None, 0, Source::Rgb},
+    {23, 16, kBiBitFields, 0xf800, 0x7e0, 0x1f, Palette::None, 0, Source::Rgb},
+    {24, 16, kBiBitFields, 0x7c00, 0x3e0, 0x1f, Palette::None, 0, Source::Rgb},
+    {30, 16, kBiBitFields, 0xf00, 0xf0, 0xf, Palette::None, 0, Source::Rgb},
+    {190, 32, kBiBitFields, 0x3ff00000, 0xffc00, 0x3ff, Palette::None, 0, Source::Rgb},
+    {191, 32, kBiBitFields, 0xffe00000, 0x1ffc00, 0x3ff, Palette::None, 0, Source::Rgb},
+    {41, 8, kBiRgb, 0, 0, 0, Palette::Optimised, 256, Source::Index},
+    {212, 4, kBiRgb, 0, 0, 0, Palette::Optimised, 16, Source::Index},
+    {202, 1, kBiRgb, 0, 0, 0, Palette::Optimised, 2, Source::Index},
+    {50, 8, kBiRgb, 0, 0, 0, Palette::GreyRamp, 256, Source::Grey},
+    {210, 4, kBiRgb, 0, 0, 0, Palette::GreyRamp, 16, Source::Grey},
+    {200, 1, kBiRgb, 0, 0, 0, Palette::GreyRamp, 2, Source::Grey},
+    {28, 8, kBiRgb, 0, 0, 0, Palette::GreyRamp, 256, Source::Alpha},
+    {211, 4, kBiRgb, 0, 0, 0, Palette::GreyRamp, 16, Source::Alpha},
+    {201, 1, kBiRgb, 0, 0, 0, Palette::GreyRamp, 2, Source::Alpha},
+};
+
+// The usable ids, in the order of the layout table.
+constexpr int16_t kUsableIds[] = {20,  22,  23, 24,  30,  190, 191, 41,
+                                  212, 202, 50, 210, 200, 28,  211, 201};
+static_assert(std::size(kUsableIds) == std::size(kLayouts), "one usable id per layout");
+
+kot::WriterTable g_table(kot::TableKind::AlphaOptions, kUsableIds);
+
+const BmpLayout *find_layout(int32_t id) {
+    for (const BmpLayout &layout : kLayouts) {
+        if (layout.id == id) return &layout;
+    }
+    return nullptr;
+}
+
+// Sizes of one file, all in 64 bits so that an image too large for the
+// format's 32-bit fields is recognised instead of wrapping around.
+struct BmpSizes {
+    uint64_t data_offset;
+    uint64_t image_size;
+    uint64_t file_size;
+};
+
+BmpSizes compute_sizes(const BmpLayout &layout, uint32_t width, uint32_t height) {
+    BmpSizes s{};
+    s.data_offset = uint64_t{kFileHeaderBytes} + kInfoHeaderBytes;
+    if (layout.compression == kBiBitFields) s.data_offset += kMaskBytes;
+    s.data_offset += uint64_t{kPaletteEntryBytes} * layout.entries;
+    s.image_size = kot::padded_image_size(layout.bits, width, height);
+    s.file_size =
+        s.image_size > UINT64_MAX - s.data_offset ? UINT64_MAX : s.data_offset + s.image_size;
+    return s;
+}
+
+// The width and height fields are signed 32-bit, the sizes unsigned 32-bit.
+bool fits_format(const BmpSizes &s, uint32_t width, uint32_t height) {
+    return width <= INT32_MAX && height <= INT32_MAX && s.image_size <= UINT32_MAX &&
+           s.file_size <= UINT32_MAX;
+}
+
+// Signature, then file size .. header size, then the rest of the information
+// header: three writes.
+bool write_headers(kot::FileWriter &out, const BmpLayout &layout, const BmpSizes &s, uint32_t width,
+                   uint32_t height) {
+    const uint8_t signature[2] = {'B', 'M'};
+    uint8_t file_part[16];
+    kot::put_le32(file_part, static_cast<uint32_t>(s.file_size));
+    kot::put_le32(file_part + 4, 0);  // reserved
+    kot::put_le32(file_part + 8, static_cast<uint32_t>(s.data_offset));
+    kot::put_le32(file_part + 12, kInfoHeaderBytes);
+    uint8_t info_part[36];
+    std::memset(info_part, 0, sizeof info_part);
+    kot::put_le32(info_part, width);
+    kot::put_le32(info_part + 4, height);  // positive: rows stored bottom-up
+    kot::put_le16(info_part + 8, 1);       // planes
+    kot::put_le16(info_part + 10, layout.bits);
+    kot::put_le32(info_part + 12, layout.compression);
+    kot::put_le32(info_part + 16, static_cast<uint32_t>(s.image_size));
+    // Resolutions, colours used and important colours stay 0, also when a
+    // palette follows.
+    return out.write(signature, sizeof signature) && out.write(file_part, sizeof file_part) &&
+           out.write(info_part, sizeof info_part);
+}
+
+bool write_masks(kot::FileWriter &out, const BmpLayout &layout) {
+    uint8_t masks[kMaskBytes];
+    kot::put_le32(masks, layout.red_mask);
+    kot::put_le32(masks + 4, layout.green_mask);
+    kot::put_le32(masks + 8, layout.blue_mask);
+    return out.write(masks, sizeof masks);
+}
+
+// Builds the layout's palette and writes it in one write. The index layouts
+// optimise the image's palette (in place); with "Merge to background" on,
+// alpha takes part in the optimisation and the entries are composited over
+// the background colour.
+int32_t write_palette(kot::SaveJob &job, const BmpLayout &layout) {
+    uint8_t palette[kPaletteEntryBytes * KVZA_PALETTE_ENTRIES];
+    if (layout.palette == Palette::GreyRamp) {
+        kot::build_grey_ramp(layout.entries, palette);
+    } else {
+        const int32_t mode =
+            kot::switch_on(job.options, kot::kSwitchMerge) ? KVZA_ALPHA_FULL : KVZA_ALPHA_OPAQUE;
+        if (kot::build_optimised_palette(job.image, job.options, mode, layout.entries, palette) !=
+            KOT_OK)
+            return KOT_FAILED;
+    }
+    return job.out.write(palette, kPaletteEntryBytes * layout.entries) ? KOT_OK : KOT_FAILED;
+}
+
+int32_t write_pixels(kot::SaveJob &job, const BmpLayout &layout) {
+    switch (layout.source) {
+        case Source::Rgb:
+            return kot::pack_rgb_rows(job.out, job.image, job.options, job.progress, layout.id);
+        case Source::Index:
+            return kot::pack_index_rows(job.out, job.image, job.options, job.progress, layout.bits);
+        case Source::Grey:
+            return kot::pack_grey_rows(job.out, job.image, job.options, job.progress, layout.bits);
+        case Source::Alpha:
+            return kot::pack_alpha_rows(job.out, job.image, job.options, job.progress, layout.bits);
+    }
+    return KOT_FAILED;
+}
+
+int32_t write_body(kot::SaveJob &job) {
+    const BmpLayout *layout = find_layout(job.options->type);
+    if (layout == nullptr) return KOT_FAILED;
+    const uint32_t width = static_cast<uint32_t>(job.image->width);
+    const uint32_t height = static_cast<uint32_t>(job.image->height);
+    const BmpSizes sizes = compute_sizes(*layout, width, height);
+    // Refused before the first byte: the file stays empty.
+    if (!fits_format(sizes, width, height)) return KOT_FAILED;
+
+    if (!write_headers(job.out, *layout, sizes, width, height)) return KOT_FAILED;
+    if (layout->compression == kBiBitFields && !write_masks(job.out, *layout)) return KOT_FAILED;
+    if (layout->palette != Palette::None) {
+        const int32_t status = write_palette(job, *layout);
+        if (status != KOT_OK) return status;
+    }
+    return write_pixels(job, *layout);
+}
+
+}  // namespace
+
+extern "C" KOT_API KotUsableTable *kot_getusabletbl(void) {
+    return g_table.get();
+}
+
+extern "C" KOT_API int32_t kot_getusabletbl_img(KotUsableTable *table_out, uint32_t size,
+                                                const KvzaImage *image) {
+    return g_table.copy_to(table_out, size, image);
+}
+
+extern "C" KOT_API int32_t kot_save(KvzaImage *image, const char *path,
+                                    const KotSaveOptions *options, KvzaProgress *progress) {
+    return kot::run_save(image, path, options, progress, g_table.get(), &write_body);
+}
