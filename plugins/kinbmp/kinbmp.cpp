@@ -291,6 +291,7 @@ int32_t image_row(const Rows &r, uint32_t i) {
 // Decodes the rows into the image; 0 done, 1 data short, 2 cancelled.
 int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Masks &masks,
                     KvzaProgress *progress) {
+    if (r.width == 0) return KIN_OK;  // rows without pixels: nothing to read or store
     const uint8_t *data = buf.data();
     const uint64_t size = buf.size();
     const uint64_t stride = row_stride(r.bpp, r.width);

@@ -209,3 +209,13 @@ TEST_F(Bmp, AFolderIsNotAFile) {
     EXPECT_EQ(reader().pixs("/", 0, nullptr, nullptr), 0);
     EXPECT_EQ(reader().load(image.get(), "/", 0, nullptr), 1);
 }
+
+TEST_F(Bmp, ZeroWidthWithTheLargestHeightReadsNothing) {
+    // Rows without pixels read nothing, so there is nothing to run out of.
+    BmpSpec s = rgb_3x2();
+    s.width = 0;
+    s.height = INT32_MAX;
+    kvzatest::ImagePtr image;
+    EXPECT_EQ(load_into(reader(), build_bmp(s), 1, 1, image), 0);
+    EXPECT_TRUE(is_clear(pix(image, 0, 0)));
+}
