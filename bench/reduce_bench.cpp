@@ -69,4 +69,20 @@ void BM_Reduce256FullDither128(benchmark::State &state) {
 }
 BENCHMARK(BM_Reduce256FullDither128)->Unit(benchmark::kMillisecond);
 
+// An image that already holds at most 256 colours: the distinct-colour path.
+void BM_Reduce256FullAlreadyReduced(benchmark::State &state) {
+    auto source = photo_like();
+    kvza_reduce(source.get(), KVZA_ALPHA_FULL, 256, 128, nullptr, nullptr, nullptr);
+    auto img = kvzatest::make_image(kSize, kSize);
+    std::vector<uint8_t> index(static_cast<size_t>(kSize) * kSize);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(img.get(), source.get(), block_bytes());
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(
+            kvza_reduce(img.get(), KVZA_ALPHA_FULL, 256, 128, nullptr, index.data(), nullptr));
+    }
+}
+BENCHMARK(BM_Reduce256FullAlreadyReduced)->Unit(benchmark::kMillisecond);
+
 }  // namespace

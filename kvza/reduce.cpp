@@ -101,7 +101,7 @@ class ColourSet {
     }
 
   private:
-    static constexpr uint32_t kBuckets = 1024;  // at least twice the 257 ever looked up
+    static constexpr uint32_t kBuckets = 1024;  // holds at most 256 entries: a quarter full
 
     uint32_t hash(const KvzaPixel &p) const {
         uint32_t words[4] = {};

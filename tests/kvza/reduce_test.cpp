@@ -777,3 +777,39 @@ TEST(ReduceProgress, IntervalSpacesTheCallbacks) {
     }
     EXPECT_EQ(rec.calls.back(), std::make_pair(total, total));
 }
+
+// ---- degenerate data ---------------------------------------------------------
+
+TEST(ReduceDegenerate, SplitThatCannotSeparateItsEndsTerminates) {
+    // Slot 1 (opaque white of the four-entry seed) holds three colours that
+    // differ by 1e-20 in c, a positive key. Splitting it gives centres whose
+    // distances to every pixel differ by less than the alpha term can show,
+    // so all pixels stay in slot 1 and the split would repeat for ever; the
+    // slot is then left as it is.
+    auto img = row({px(0, 0, 0.5f, 0.6f), px(1e-20f, 0, 0.5f, 0.6f), px(0, 0, 0.5f, 1),
+                    px(0, 0, -1, 1), px(0, 0, 0, 0)});
+    EXPECT_EQ(kvza_optimpal(img.get(), 2, 4, nullptr), KVZA_OK);
+    expect_entry(img->palette[0], 0, 0, 0, 0);
+    expect_entry(img->palette[1], 0, 0, 0.5, (0.6 + 0.6 + 1) / 3);
+    expect_entry(img->palette[3], 0, 0, -1, 1);
+}
+
+TEST(ReduceDegenerate, NonFiniteAndExtremeValuesNeverBreakTheRun) {
+    const float inf = INFINITY, nan = NAN;
+    const float odd[] = {nan, inf, -inf, 1e30f, -1e30f, 1e-40f, -0.0f, 0.5f, -2.0f, 3.0f};
+    constexpr int kW = 13, kH = 11;
+    for (int32_t mode : {0, 1, 2, -7}) {
+        for (uint32_t n : {2U, 5U, 64U, 256U}) {
+            auto img = make_image(kW, kH);
+            for (int i = 0; i < kW * kH; ++i) {
+                img->pixels[i] =
+                    px(odd[i % 10], odd[(i / 3) % 10], odd[(i / 7) % 10], odd[(i * 7 + 3) % 10]);
+            }
+            std::vector<uint8_t> index(kW * kH, 0xFF);
+            EXPECT_EQ(kvza_reduce(img.get(), mode, n, 256, nullptr, index.data(), nullptr),
+                      KVZA_OK);
+            for (uint8_t k : index) EXPECT_LT(k, n);
+            EXPECT_EQ(kvza_optimpal(img.get(), mode, n, nullptr), KVZA_OK);
+        }
+    }
+}
