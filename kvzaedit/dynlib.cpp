@@ -30,11 +30,17 @@ std::string &ProgramDirSlot() {
 
 }  // namespace
 
-void SetProgramDir(const std::string &dir) { ProgramDirSlot() = dir; }
+void SetProgramDir(const std::string &dir) {
+    ProgramDirSlot() = dir;
+}
 
-const std::string &ProgramDir() { return ProgramDirSlot(); }
+const std::string &ProgramDir() {
+    return ProgramDirSlot();
+}
 
-DynLib::~DynLib() { close(); }
+DynLib::~DynLib() {
+    close();
+}
 
 DynLib::DynLib(DynLib &&other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
 

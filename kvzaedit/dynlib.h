@@ -14,7 +14,7 @@ const std::string &ProgramDir();
 
 // A loaded library, unloaded when the object goes (or on close / re-open).
 class DynLib {
-public:
+  public:
     DynLib() = default;
     ~DynLib();
     DynLib(const DynLib &) = delete;
@@ -31,7 +31,7 @@ public:
     // Unloads the library (no-op when none is loaded).
     void close();
 
-private:
+  private:
     void *handle_ = nullptr;
 };
 

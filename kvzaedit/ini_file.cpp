@@ -20,7 +20,9 @@ struct IniLines {
     bool crlf = false;  // the file ends its lines with "\r\n"
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view Trim(std::string_view text) {
     size_t begin = 0;
@@ -30,7 +32,9 @@ std::string_view Trim(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -160,9 +164,13 @@ std::string GetProfileString(const std::string &section, const std::string &key,
 
 }  // namespace
 
-void SetIniPath(const std::string &path) { g_ini_path = path; }
+void SetIniPath(const std::string &path) {
+    g_ini_path = path;
+}
 
-const std::string &IniPath() { return g_ini_path; }
+const std::string &IniPath() {
+    return g_ini_path;
+}
 
 std::string ReadIniString(const std::string &section, const std::string &key,
                           const std::string &def) {
@@ -205,8 +213,7 @@ void WriteIniString(const std::string &section, const std::string &key, const st
     StoreFile(g_ini_path, ini);
 }
 
-uint32_t ReadIniHex(const std::string &section, const std::string &key, uint32_t def,
-                    int digits) {
+uint32_t ReadIniHex(const std::string &section, const std::string &key, uint32_t def, int digits) {
     if (digits < 0) digits = 0;
     if (digits > 64) digits = 64;
     char text[80];

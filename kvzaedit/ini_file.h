@@ -22,17 +22,14 @@ std::string ReadIniString(const std::string &section, const std::string &key,
                           const std::string &def);
 
 // Sets key in section to text.
-void WriteIniString(const std::string &section, const std::string &key,
-                    const std::string &text);
+void WriteIniString(const std::string &section, const std::string &key, const std::string &text);
 
 // Reads a hexadecimal value: def, formatted in upper case with at least
 // digits digits, is the default of ReadIniString; the text obtained must scan
 // as exactly one hexadecimal number, else def is returned.
-uint32_t ReadIniHex(const std::string &section, const std::string &key, uint32_t def,
-                    int digits);
+uint32_t ReadIniHex(const std::string &section, const std::string &key, uint32_t def, int digits);
 
 // Writes value in upper-case hexadecimal with at least digits digits.
-void WriteIniHex(const std::string &section, const std::string &key, uint32_t value,
-                 int digits);
+void WriteIniHex(const std::string &section, const std::string &key, uint32_t value, int digits);
 
 }  // namespace kvzaedit

@@ -32,9 +32,9 @@ typedef void *HLOCAL;
 /* The header in front of every block: 16 bytes, so the block that follows
  * keeps malloc's alignment. */
 typedef struct KvzaLocalHeader {
-    uint32_t magic;     /* KVZA_LOCALMEM_MAGIC while the block lives */
+    uint32_t magic;      /* KVZA_LOCALMEM_MAGIC while the block lives */
     uint32_t lock_count; /* locks not yet undone */
-    uint64_t size;      /* bytes of the block */
+    uint64_t size;       /* bytes of the block */
 } KvzaLocalHeader;
 
 /* A handle for a block of bytes bytes (zero-filled with LMEM_ZEROINIT), or

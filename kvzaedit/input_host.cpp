@@ -1,0 +1,322 @@
+#include "input_host.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "dynlib.h"
+#include "image_alloc.h"
+#include "ini_file.h"
+#include "kin.h"
+#include "localmem.h"
+
+namespace kvzaedit {
+
+namespace {
+
+// The foreign reader interface as the host calls it.
+using ForeignIsSupportedFn = int (*)(const char *file_name, const void *data);
+using ForeignGetPictureFn = int (*)(const char *data, long length, unsigned flag, HLOCAL *info,
+                                    HLOCAL *bits, void *progress, long user_data);
+
+// A prefix the file may carry in front of the image.
+constexpr int32_t kPrefixBytes = 128;
+// Readable bytes the format test may look at.
+constexpr uint64_t kProbeBytes = 2048;
+// The bitmap header: width at 4, height at 8, bits per pixel at 14, colour
+// table at 40.
+constexpr uint64_t kBitmapHeaderBytes = 40;
+
+constexpr float kByteToFloat = 1.0f / 255.0f;
+
+const KvzaPixel kClear = {0.0f, 0.0f, 0.0f, 0.0f};
+
+int32_t ReadI32(const uint8_t *p) {
+    uint32_t v = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                 static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<int32_t>(v);
+}
+
+uint16_t ReadU16(const uint8_t *p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+// Physical memory; a file buffer beyond it would only be granted lazily.
+uint64_t PhysicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0) return UINT64_MAX;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page);
+}
+
+// KVZ form of a colour given as three bytes, opaque.
+KvzaPixel FromRgb(uint8_t red, uint8_t green, uint8_t blue) {
+    KvzaPixel rgb = {red * kByteToFloat, green * kByteToFloat, blue * kByteToFloat, 1.0f};
+    KvzaPixel kvz;
+    kvza_rgb2kvz(&kvz, &rgb);
+    kvz.a = 1.0f;
+    return kvz;
+}
+
+// Everything the foreign path holds, released in one place.
+struct ForeignState {
+    int fd = -1;
+    uint8_t *buffer = nullptr;
+    HLOCAL info = nullptr;
+    HLOCAL bits = nullptr;
+    const uint8_t *info_ptr = nullptr;
+    const uint8_t *bits_ptr = nullptr;
+
+    ~ForeignState() {
+        if (bits_ptr != nullptr) LocalUnlock(bits);
+        if (info_ptr != nullptr) LocalUnlock(info);
+        if (fd >= 0) ::close(fd);
+        if (bits != nullptr) LocalFree(bits);
+        if (info != nullptr) LocalFree(info);
+        std::free(buffer);
+    }
+};
+
+// Reads length bytes; false on a short read or an error.
+bool ReadAll(int fd, uint8_t *out, uint64_t length) {
+    uint64_t done = 0;
+    while (done < length) {
+        const uint64_t want = std::min<uint64_t>(length - done, 1u << 30);
+        const ssize_t got = ::read(fd, out + done, static_cast<size_t>(want));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+// Bytes of one stored row of width pixels at bpp bits, padded to 4 bytes.
+uint64_t RowStride(int32_t width, uint32_t bpp) {
+    return (static_cast<uint64_t>(width) * bpp + 31) / 32 * 4;
+}
+
+// Converts the bitmap into image (width x |height| already allocated). The
+// caller has checked that the colour table and the rows lie inside their
+// blocks.
+void ConvertBitmap(KvzaImage *image, const uint8_t *info, const uint8_t *bits, int32_t height,
+                   uint32_t bpp) {
+    const int32_t width = image->width;
+    const int32_t rows = image->height;
+    if (bpp == 1 || bpp == 4 || bpp == 8) {
+        const uint32_t entries = 1u << bpp;
+        for (uint32_t i = 0; i < entries; ++i) {
+            const uint8_t *entry = info + kBitmapHeaderBytes + 4 * i;
+            image->palette[i] = FromRgb(entry[2], entry[1], entry[0]);
+        }
+    }
+    const uint64_t stride = RowStride(width, bpp);
+    for (int32_t i = 0; i < rows; ++i) {
+        const uint8_t *row = bits + stride * static_cast<uint64_t>(i);
+        const int32_t y = height < 0 ? i : rows - 1 - i;
+        KvzaPixel *out = image->pixels + static_cast<uint64_t>(y) * static_cast<uint64_t>(width);
+        for (int32_t x = 0; x < width; ++x) {
+            switch (bpp) {
+                case 1:
+                    out[x] = image->palette[(row[x >> 3] >> (7 - (x & 7))) & 1];
+                    break;
+                case 4:
+                    out[x] = image->palette[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+                    break;
+                case 8:
+                    out[x] = image->palette[row[x]];
+                    break;
+                case 24: {
+                    const uint8_t *p = row + 3 * static_cast<uint64_t>(x);
+                    out[x] = FromRgb(p[2], p[1], p[0]);
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+    }
+}
+
+KvzaImage *LoadWithForeignReader(const std::string &file_name, const DynLib &lib, HostUi &ui) {
+    const char *const names[] = {"GetPluginInfo", "IsSupported", "GetPictureInfo", "GetPicture"};
+    void *exports[4];
+    for (int i = 0; i < 4; ++i) {
+        exports[i] = lib.sym(names[i]);
+        if (exports[i] == nullptr) {
+            ui.ErrorBox("function not found");
+            return nullptr;
+        }
+    }
+    const auto is_supported = reinterpret_cast<ForeignIsSupportedFn>(exports[1]);
+    const auto get_picture = reinterpret_cast<ForeignGetPictureFn>(exports[3]);
+
+    ForeignState st;
+    st.fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (st.fd < 0) {
+        ui.ErrorBox("file not found");
+        return nullptr;
+    }
+
+    struct stat info_stat;
+    const uint64_t length = fstat(st.fd, &info_stat) == 0 && info_stat.st_size > 0
+                                ? static_cast<uint64_t>(info_stat.st_size)
+                                : 0;
+    // Zero-filled, and at least 2 KiB readable even after a skipped prefix.
+    const uint64_t buffer_bytes = std::max<uint64_t>(length, kProbeBytes + kPrefixBytes);
+    if (buffer_bytes > PhysicalMemory() || buffer_bytes > SIZE_MAX ||
+        length > static_cast<uint64_t>(LONG_MAX)) {
+        ui.ErrorBox("out of memory");
+        return nullptr;
+    }
+    st.buffer = static_cast<uint8_t *>(std::calloc(1, static_cast<size_t>(buffer_bytes)));
+    if (st.buffer == nullptr) {
+        ui.ErrorBox("out of memory");
+        return nullptr;
+    }
+    if (!ReadAll(st.fd, st.buffer, length)) {
+        ui.ErrorBox("file cannot read");
+        return nullptr;
+    }
+
+    const uint8_t *data = st.buffer;
+    uint64_t data_length = length;
+    if (is_supported(file_name.c_str(), data) == 0) {
+        if (length <= static_cast<uint64_t>(kPrefixBytes) ||
+            is_supported(file_name.c_str(), data + kPrefixBytes) == 0) {
+            ui.ErrorBox("not support");
+            return nullptr;
+        }
+        data += kPrefixBytes;
+        data_length -= kPrefixBytes;
+    }
+
+    if (get_picture(reinterpret_cast<const char *>(data), static_cast<long>(data_length), 1,
+                    &st.info, &st.bits, nullptr, 0) != 0) {
+        ui.ErrorBox("Picture cannot get");
+        return nullptr;
+    }
+
+    st.info_ptr = static_cast<const uint8_t *>(LocalLock(st.info));
+    if (st.info_ptr == nullptr) {
+        ui.ErrorBox("BITMAPINFO cannot lock");
+        return nullptr;
+    }
+    st.bits_ptr = static_cast<const uint8_t *>(LocalLock(st.bits));
+    if (st.bits_ptr == nullptr) {
+        ui.ErrorBox("Image cannot lock");
+        return nullptr;
+    }
+
+    // The reader's blocks are not trusted: the header, the colour table and
+    // every row must lie inside the blocks they came in.
+    const uint64_t info_size = LocalSize(st.info);
+    const uint64_t bits_size = LocalSize(st.bits);
+    if (info_size < kBitmapHeaderBytes) {
+        ui.ErrorBox("Picture cannot get");
+        return nullptr;
+    }
+    const int32_t width = ReadI32(st.info_ptr + 4);
+    const int32_t height = ReadI32(st.info_ptr + 8);
+    const uint32_t bpp = ReadU16(st.info_ptr + 14);
+    if (height == INT32_MIN) {
+        ui.ErrorBox("Picture cannot get");
+        return nullptr;
+    }
+    const int32_t rows = height < 0 ? -height : height;
+    const bool converted = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24;
+    if (converted && width > 0 && rows > 0) {
+        const uint64_t table = bpp == 24 ? 0 : 4ull << bpp;
+        if (info_size - kBitmapHeaderBytes < table ||
+            RowStride(width, bpp) > bits_size / static_cast<uint64_t>(rows)) {
+            ui.ErrorBox("Picture cannot get");
+            return nullptr;
+        }
+    }
+
+    KvzaImage *image = NewImage(nullptr, width, rows);
+    if (image == nullptr) {
+        ui.ErrorBox("out of memory");
+        return nullptr;
+    }
+    kvza_clr(image, &kClear, nullptr);
+    if (converted) ConvertBitmap(image, st.info_ptr, st.bits_ptr, height, bpp);
+    return image;
+}
+
+KvzaImage *LoadWithInputPlugin(const std::string &file_name, const DynLib &lib, HostUi &ui) {
+    const auto pixs = reinterpret_cast<KinPixsFunc>(lib.sym("kin_pixs"));
+    const auto load = reinterpret_cast<KinLoadFunc>(lib.sym("kin_load"));
+    if (pixs == nullptr || load == nullptr) return LoadWithForeignReader(file_name, lib, ui);
+    const auto imgs = reinterpret_cast<KinImgsFunc>(lib.sym("kin_imgs"));
+    const char *path = file_name.c_str();
+
+    int32_t offset = 0;
+    if (imgs != nullptr && imgs(path, 0) == 0) {
+        offset = kPrefixBytes;
+        if (imgs(path, offset) == 0) return nullptr;  // no image: nothing to say
+    }
+
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t count = pixs(path, offset, &width, &height);
+    if (count == 0 && offset == 0) {
+        offset = kPrefixBytes;
+        count = pixs(path, offset, &width, &height);
+    }
+    if (count == 0) {
+        ui.ErrorBox("bad file format");
+        return nullptr;
+    }
+
+    KvzaImage *image = NewImage(nullptr, width, height);
+    if (image == nullptr) {
+        ui.ErrorBox("out of memory");
+        return nullptr;
+    }
+    kvza_clr(image, &kClear, nullptr);
+    if (load(image, path, offset, nullptr) != 0) {
+        ui.ErrorBox("load failed");
+        ReleaseImage(image);
+        return nullptr;
+    }
+    return image;
+}
+
+}  // namespace
+
+std::string PluginLibraryName(PluginDir dir, const std::string &file_name) {
+    // The extension runs from the last "." of the name (not of a folder).
+    const size_t slash = file_name.rfind('/');
+    const size_t dot = file_name.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    const std::string ext = file_name.substr(dot + 1);
+    // A name ending in "." gives no key to look up.
+    if (ext.empty()) return {};
+
+    std::string lower = ext;
+    for (char &c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    const bool input = dir == PluginDir::Input;
+    const std::string def = std::string("k") + (input ? "in" : "ot") + lower + ".so";
+    return ReadIniString(input ? "InPlug" : "OutPlug", ext, def);
+}
+
+KvzaImage *LoadImageFile(const std::string &file_name, const std::string &library, HostUi &ui) {
+    DynLib lib;
+    if (!lib.open(library)) {
+        ui.ErrorBox("'" + library + "' cannot load");
+        return nullptr;
+    }
+    return LoadWithInputPlugin(file_name, lib, ui);  // lib unloads on return
+}
+
+}  // namespace kvzaedit
