@@ -197,20 +197,47 @@ struct Channel {
         levels = static_cast<double>((uint64_t{1} << bits) - 1);
     }
 
-    // The bits of v under the mask, gathered with the lowest set bit as bit 0,
-    // over 2^bits - 1. An empty mask gives 0.
-    float value(uint32_t v) const {
-        if (bits == 0) return 0.0f;
+    // The bits of v under the mask, gathered with the lowest set bit as bit 0.
+    uint32_t gather(uint32_t v) const {
+        if (contiguous) return (v & mask) >> shift;
         uint32_t gathered = 0;
-        if (contiguous) {
-            gathered = (v & mask) >> shift;
-        } else {
-            int out = 0;
-            for (uint32_t m = mask; m != 0; m &= m - 1, ++out)
-                if ((v & m & (~m + 1)) != 0) gathered |= 1U << out;
-        }
+        int out = 0;
+        for (uint32_t m = mask; m != 0; m &= m - 1, ++out)
+            if ((v & m & (~m + 1)) != 0) gathered |= 1U << out;
+        return gathered;
+    }
+
+    // The gathered bits over 2^bits - 1, rounded to single precision. An
+    // empty mask gives 0.
+    float scale(uint32_t gathered) const {
+        if (bits == 0) return 0.0f;
         return static_cast<float>(static_cast<double>(gathered) / levels);
     }
+};
+
+// A channel with its values precomputed when it has at most 16 bits, so that
+// decoding divides once per level instead of once per pixel.
+class ChannelReader {
+  public:
+    explicit ChannelReader(const Channel &c) : channel_(c) {
+        if (c.bits == 0 || c.bits > 16) return;
+        const uint32_t n = 1U << c.bits;
+        table_ = static_cast<float *>(std::malloc(n * sizeof(float)));
+        if (table_ == nullptr) return;  // fall back to dividing per pixel
+        for (uint32_t i = 0; i < n; ++i) table_[i] = c.scale(i);
+    }
+    ~ChannelReader() { std::free(table_); }
+    ChannelReader(const ChannelReader &) = delete;
+    ChannelReader &operator=(const ChannelReader &) = delete;
+
+    float value(uint32_t v) const {
+        const uint32_t g = channel_.gather(v);
+        return table_ != nullptr ? table_[g] : channel_.scale(g);
+    }
+
+  private:
+    const Channel &channel_;
+    float *table_ = nullptr;
 };
 
 struct Masks {
@@ -296,6 +323,7 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
     const uint64_t size = buf.size();
     const uint64_t stride = row_stride(r.bpp, r.width);
     const uint32_t per_byte = r.bpp < 8 ? 8U / r.bpp : 1U;
+    const ChannelReader red(masks.red), green(masks.green), blue(masks.blue);
     uint64_t row = r.start;
     bool cancel = false;
     for (uint32_t i = 0; i < r.height; ++i, row += stride) {
@@ -322,8 +350,7 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
                         (static_cast<uint32_t>(p[2]) << 16);
                 else
                     v = le32(p);
-                const KvzaPixel rgb = {masks.red.value(v), masks.green.value(v),
-                                       masks.blue.value(v), 0.0f};
+                const KvzaPixel rgb = {red.value(v), green.value(v), blue.value(v), 0.0f};
                 kvza_rgb2kvz(dst, &rgb);
                 dst->a = 1.0f;
             }
