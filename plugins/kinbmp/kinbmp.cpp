@@ -28,6 +28,8 @@ constexpr float kByteScale = 1.0f / 255.0f;  // the float nearest 1/255
 
 // ---- file access -------------------------------------------------------
 
+static_assert(sizeof(off_t) == 8, "file positions are 64-bit");
+
 // A file opened for binary reading, with its length; closed on every path.
 class File {
   public:

@@ -21,6 +21,8 @@ constexpr float kFiveBitScale = 1.0f / 31.0f;
 
 enum ImageType : uint8_t { kColourMapped = 1, kTrueColour = 2, kGrey = 3 };
 
+static_assert(sizeof(off_t) == 8, "file positions are 64-bit");
+
 // A file opened for binary reading, with its length; closed on every path.
 class File {
   public:

@@ -236,6 +236,9 @@ TEST_F(Bmp, BitFieldMasksSelectThePixelType) {
         {32, 0xFF0000, 0xFF00, 0xFF, 22},
         {32, 0x3FF00000, 0x000FFC00, 0x000003FF, 190},
         {32, 0xFFE00000, 0x001FFC00, 0x000003FF, 191},
+        // The type follows the channels' bit counts, wherever the bits lie.
+        {16, 0x001F, 0x03E0, 0x7C00, 24},
+        {32, 0x000000FF, 0x0000FF00, 0xFF000000, 22},
         // Channel sizes that no layout has.
         {16, 0xFC00, 0x03E0, 0x001F, 0},
         {16, 0x00FF, 0xFF00, 0x0000, 0},
