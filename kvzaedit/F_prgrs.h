@@ -36,11 +36,12 @@ class TPrgrsF : public QDialog {
 
   public slots:
     void B_CancelClick();
+    // Escape and other rejections mean Cancel; the dialog stays open.
+    void reject() override;
 
   protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void reject() override;
 
   private:
     friend int32_t ShowProgress(void *userdata, uint32_t done, uint32_t total);
