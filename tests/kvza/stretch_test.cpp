@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <random>
@@ -59,8 +60,9 @@ bool same(const KvzaPixel &a, const KvzaPixel &b) {
 }
 
 std::string show(const KvzaPixel &p) {
-    return "(" + std::to_string(p.c) + ", " + std::to_string(p.s) + ", " + std::to_string(p.w) +
-           ", " + std::to_string(p.a) + ")";
+    char text[128];
+    std::snprintf(text, sizeof text, "(%.9g, %.9g, %.9g, %.9g)", p.c, p.s, p.w, p.a);
+    return text;
 }
 
 #define EXPECT_PIXEL(actual, expected)      \
