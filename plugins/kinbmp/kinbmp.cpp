@@ -217,13 +217,15 @@ struct Channel {
     }
 };
 
-// A channel with its values precomputed when it has at most 16 bits, so that
-// decoding divides once per level instead of once per pixel.
+// A channel with its values precomputed when it has at most 16 bits and the
+// data holds more pixels than the channel has levels, so that decoding
+// divides once per level instead of once per pixel.
 class ChannelReader {
   public:
-    explicit ChannelReader(const Channel &c) : channel_(c) {
+    ChannelReader(const Channel &c, uint64_t pixels) : channel_(c) {
         if (c.bits == 0 || c.bits > 16) return;
         const uint32_t n = 1U << c.bits;
+        if (pixels <= n) return;
         table_ = static_cast<float *>(std::malloc(n * sizeof(float)));
         if (table_ == nullptr) return;  // fall back to dividing per pixel
         for (uint32_t i = 0; i < n; ++i) table_[i] = c.scale(i);
@@ -325,7 +327,9 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
     const uint64_t size = buf.size();
     const uint64_t stride = row_stride(r.bpp, r.width);
     const uint32_t per_byte = r.bpp < 8 ? 8U / r.bpp : 1U;
-    const ChannelReader red(masks.red), green(masks.green), blue(masks.blue);
+    // Pixels the buffer can hold at most, for the choice of channel tables.
+    const uint64_t most = r.bpp >= 16 ? size / (r.bpp / 8U) : 0;
+    const ChannelReader red(masks.red, most), green(masks.green, most), blue(masks.blue, most);
     uint64_t row = r.start;
     bool cancel = false;
     for (uint32_t i = 0; i < r.height; ++i, row += stride) {

@@ -405,3 +405,42 @@ TEST_F(Bmp, ExportsGiveTheSameAnswersInAnyOrderAndRepeatedly) {
         EXPECT_PIXEL(pix(image, 0, 1), rgb8(255, 0, 0));
     }
 }
+
+TEST_F(Bmp, LargerFilesGiveTheSameChannelValuesAsSinglePixels) {
+    // Enough pixels for the reader to precompute each channel's levels: every
+    // value must still be the channel over its level count.
+    BmpSpec s;
+    s.width = 24;
+    s.height = -20;
+    s.bpp = 24;
+    std::vector<std::vector<uint32_t>> rows(20, std::vector<uint32_t>(24));
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 24; ++x)
+            rows[y][x] = static_cast<uint32_t>((x * 11) << 16 | (y * 13) << 8 | (x + y * 24) % 256);
+    s.rows = pack_rows(24, rows);
+    const Opened o = open(reader(), build_bmp(s));
+    ASSERT_EQ(o.status, 0);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 24; ++x)
+            ASSERT_TRUE(same_pixel(pix(o.image, x, y), rgb8(x * 11, y * 13, (x + y * 24) % 256)))
+                << x << ", " << y;
+
+    s.width = 12;
+    s.height = -12;
+    s.bpp = 16;
+    s.compression = 3;
+    s.masks = {0xF800, 0x07E0, 0x001F};
+    rows.assign(12, std::vector<uint32_t>(12));
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            rows[y][x] = static_cast<uint32_t>((x * 2) << 11 | (x + y * 4) << 5 | y);
+    s.rows = pack_rows(16, rows);
+    const Opened f = open(reader(), build_bmp(s));
+    ASSERT_EQ(f.status, 0);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            ASSERT_TRUE(same_pixel(pix(f.image, x, y), kvz(static_cast<float>(x * 2 / 31.0),
+                                                           static_cast<float>((x + y * 4) / 63.0),
+                                                           static_cast<float>(y / 31.0))))
+                << x << ", " << y;
+}
