@@ -29,6 +29,32 @@ inline bool step(KvzaProgress *progress) {
     return progress != nullptr && kvza_progress_count(nullptr, progress) != 0;
 }
 
+// Two-point mixing: p and q by weight t, a fully transparent end lending no
+// colour (alpha is zero only when it equals zero exactly). Inline so the
+// resampling loops avoid a call through the dynamic symbol table.
+inline KvzaPixel mix(const KvzaPixel &p, const KvzaPixel &q, double t) {
+    KvzaPixel r;
+    if (p.a == 0.0f && q.a != 0.0f) {
+        r = q;
+    } else if (q.a == 0.0f) {
+        r = p;
+    } else {
+        r.c = static_cast<float>(p.c + t * (static_cast<double>(q.c) - p.c));
+        r.s = static_cast<float>(p.s + t * (static_cast<double>(q.s) - p.s));
+        r.w = static_cast<float>(p.w + t * (static_cast<double>(q.w) - p.w));
+    }
+    r.a = static_cast<float>(p.a + t * (static_cast<double>(q.a) - p.a));
+    return r;
+}
+
+// Mixing of two estimates of one pixel: each colour is weighted by the other
+// estimate's alpha.
+inline KvzaPixel blend(const KvzaPixel &p, const KvzaPixel &q) {
+    const double sum = static_cast<double>(p.a) + q.a;
+    const double t = sum != 0.0 ? p.a / sum : 0.5;
+    return mix(p, q, t);
+}
+
 // The 32-bit float nearest 1/255, the factor that turns a byte into a float.
 constexpr float kByteToFloat = 0.003921569f;
 

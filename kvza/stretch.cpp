@@ -16,31 +16,8 @@
 
 namespace {
 
-// Two-point mixing, the arithmetic of kvza_interp in a form the compiler can
-// inline into the per-pixel loops (the exported function is reached through
-// the dynamic symbol table). Both must stay identical.
-inline KvzaPixel mix(const KvzaPixel &p, const KvzaPixel &q, double t) {
-    KvzaPixel r;
-    if (p.a == 0.0f && q.a != 0.0f) {
-        r = q;
-    } else if (q.a == 0.0f) {
-        r = p;
-    } else {
-        r.c = static_cast<float>(p.c + t * (static_cast<double>(q.c) - p.c));
-        r.s = static_cast<float>(p.s + t * (static_cast<double>(q.s) - p.s));
-        r.w = static_cast<float>(p.w + t * (static_cast<double>(q.w) - p.w));
-    }
-    r.a = static_cast<float>(p.a + t * (static_cast<double>(q.a) - p.a));
-    return r;
-}
-
-// Mixing of two estimates of one pixel, the arithmetic of kvza_blend2: each
-// colour is weighted by the other estimate's alpha.
-inline KvzaPixel blend(const KvzaPixel &p, const KvzaPixel &q) {
-    const double sum = static_cast<double>(p.a) + q.a;
-    const double t = sum != 0.0 ? p.a / sum : 0.5;
-    return mix(p, q, t);
-}
+using kvza::blend;
+using kvza::mix;
 
 // Step between neighbouring destination pixels in source units. The source
 // difference is unsigned (an empty source axis gives a huge step that the
