@@ -38,23 +38,77 @@ constexpr DefaultTable kDefaultTable;
 constexpr float kBinaryThreshold = 0.001f;
 
 // Distance of palette entry e from target p (p already prepared for the mode).
-inline float distance(int32_t mode, const KvzaPixel &e, const KvzaPixel &p, float wc, float ww,
-                      float wa) {
+template <int32_t mode>
+inline float distance(const KvzaPixel &e, const KvzaPixel &p, float wc, float ww, float wa) {
     const float dc = e.c - p.c;
     const float ds = e.s - p.s;
     const float dw = e.w - p.w;
     float d = (dc * dc + ds * ds) * wc + dw * ww * dw;
-    if (mode == KVZA_ALPHA_OPAQUE) return d;
-    if (mode == KVZA_ALPHA_BINARY) {
+    if constexpr (mode == KVZA_ALPHA_OPAQUE) {
+        return d;
+    } else if constexpr (mode == KVZA_ALPHA_BINARY) {
         const bool target_opaque = p.a != 0.0f;
         const bool entry_opaque = e.a >= kBinaryThreshold;
         if (entry_opaque != target_opaque) d += 100000.0f;
         return d;
+    } else {
+        const float da = e.a - p.a;
+        d += da * wa * da;
+        if (p.a == 0.0f && e.a != 0.0f) d *= 100000.0f;
+        return d;
     }
-    const float da = e.a - p.a;
-    d += da * wa * da;
-    if (p.a == 0.0f && e.a != 0.0f) d *= 100000.0f;
-    return d;
+}
+
+// The two nearest entries of a palette scan; exact is set when an entry holds
+// the caller's 16 bytes (best is then that entry).
+struct Nearest {
+    float best = std::numeric_limits<float>::infinity();
+    float second = std::numeric_limits<float>::infinity();
+    int32_t best_i = 0;
+    int32_t second_i = -1;
+    bool exact = false;
+};
+
+// Scans the entries in index order; with track_second the runner-up is kept
+// too (a later entry as near as the best becomes the second).
+template <int32_t mode, bool track_second>
+Nearest scan(const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour,
+             const KvzaPixel &p, float wc, float ww, float wa) {
+    Nearest n;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (kvza::same_bytes(palette[i], colour)) {
+            n.best_i = static_cast<int32_t>(i);
+            n.exact = true;
+            return n;
+        }
+        const float d = distance<mode>(palette[i], p, wc, ww, wa);
+        if (d < n.best) {
+            if constexpr (track_second) {
+                n.second = n.best;
+                // Before the first finite distance there is no best to push down.
+                n.second_i = n.best == std::numeric_limits<float>::infinity() ? -1 : n.best_i;
+            }
+            n.best = d;
+            n.best_i = static_cast<int32_t>(i);
+        } else if (track_second && d < n.second) {
+            n.second = d;
+            n.second_i = static_cast<int32_t>(i);
+        }
+    }
+    return n;
+}
+
+template <bool track_second>
+Nearest scan_mode(int32_t mode, const KvzaPixel *palette, uint32_t count,
+                  const KvzaPixel &colour, const KvzaPixel &p, float wc, float ww, float wa) {
+    switch (mode) {
+    case KVZA_ALPHA_OPAQUE:
+        return scan<KVZA_ALPHA_OPAQUE, track_second>(palette, count, colour, p, wc, ww, wa);
+    case KVZA_ALPHA_BINARY:
+        return scan<KVZA_ALPHA_BINARY, track_second>(palette, count, colour, p, wc, ww, wa);
+    default:
+        return scan<KVZA_ALPHA_FULL, track_second>(palette, count, colour, p, wc, ww, wa);
+    }
 }
 
 }  // namespace
@@ -80,17 +134,9 @@ KVZA_API int32_t kvza_nearpal(int32_t alphamode, const KvzaPixel *palette, uint3
     if (palette == nullptr || colour == nullptr || count == 0) return 0;
     KvzaPixel p = *colour;
     if (alphamode == KVZA_ALPHA_BINARY) p.a = p.a >= kBinaryThreshold ? 1.0f : 0.0f;
-    float best = std::numeric_limits<float>::infinity();
-    int32_t found = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (kvza::same_bytes(palette[i], *colour)) return static_cast<int32_t>(i);
-        const float d = distance(alphamode, palette[i], p, chromaweight, whiteweight, alphaweight);
-        if (d < best) {
-            best = d;
-            found = static_cast<int32_t>(i);
-        }
-    }
-    return found;
+    return scan_mode<false>(alphamode, palette, count, *colour, p, chromaweight, whiteweight,
+                            alphaweight)
+        .best_i;
 }
 
 KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, uint32_t count,
@@ -113,25 +159,14 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
             p.a = kvza_getdither(level, x, y, levels, table) == 1 ? 1.0f : 0.0f;
         }
     }
-    const float inf = std::numeric_limits<float>::infinity();
-    float best = inf, second = inf;
-    int32_t best_i = 0, second_i = -1;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (kvza::same_bytes(palette[i], *colour)) return static_cast<int32_t>(i);
-        const float d = distance(alphamode, palette[i], p, chromaweight, whiteweight, alphaweight);
-        if (d < best) {
-            second = best;
-            second_i = best == inf ? -1 : best_i;
-            best = d;
-            best_i = static_cast<int32_t>(i);
-        } else if (d < second) {
-            second = d;
-            second_i = static_cast<int32_t>(i);
-        }
-    }
+    const Nearest n = scan_mode<true>(alphamode, palette, count, *colour, p, chromaweight,
+                                      whiteweight, alphaweight);
+    if (n.exact) return n.best_i;
+    const float best = n.best, second = n.second;
+    const int32_t best_i = n.best_i, second_i = n.second_i;
     if (!(best > 0.0f)) return best_i;
     uint32_t r = 0;
-    if (second_i >= 0 && second != inf) {
+    if (second_i >= 0 && second != std::numeric_limits<float>::infinity()) {
         float f = best / (best + second) * 256.0f;
         if (!(f > 0.0f)) f = 0.0f;
         if (f > 255.0f) f = 255.0f;
