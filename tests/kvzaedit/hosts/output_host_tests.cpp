@@ -1,0 +1,244 @@
+// The output host: each message of SaveWithPlugin, the table handed to the
+// save dialog, the progress dialog around the save, valid set only by a
+// successful save, the library unloaded on every path; and a real save
+// through the BMP writer read back by the BMP reader.
+#include "output_host.h"
+
+#include <gtest/gtest.h>
+
+#include "dynlib.h"
+#include "host_test_support.h"
+#include "image_alloc.h"
+#include "input_host.h"
+
+namespace {
+
+using hoststest::Fake;
+using hoststest::FakeUi;
+using hoststest::ReadFile;
+using hoststest::TempDir;
+using kvzaedit::SaveWithPlugin;
+using Messages = std::vector<std::string>;
+
+class SaveHost : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        image = kvzaedit::NewImage(nullptr, 3, 2);
+        ASSERT_NE(image, nullptr);
+        ui.choice.type = 20;
+        ui.choice.switches = 5;
+        ui.choice.track[0] = 7;
+        ui.choice.track[1] = 9;
+    }
+    void TearDown() override { kvzaedit::ReleaseImage(image); }
+
+    // The fake writer's behaviour: table result and save status.
+    void Steer(int table_result, int save_status) {
+        image->reserved = static_cast<uint16_t>(table_result | save_status << 8);
+    }
+    int Save(const std::string &library) {
+        return SaveWithPlugin(out, Fake(library), image, &options, ui);
+    }
+
+    TempDir dir;
+    std::string out = dir.file("out.fake");
+    KvzaImage *image = nullptr;
+    KotSaveOptions options{};
+    FakeUi ui;
+};
+
+TEST_F(SaveHost, SuccessSetsValidAndPassesTheChoices) {
+    EXPECT_EQ(Save("fake_kot"), 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(options.valid, 1);
+    EXPECT_EQ(options.type, 20);
+    // The writer got the dialog's choices (valid still 0 then) and the
+    // progress record.
+    EXPECT_EQ(ReadFile(out), "type=20 switches=5 valid=0 track0=7 track1=9 progress=1");
+    EXPECT_EQ(ui.dialog_calls, 1);
+    EXPECT_EQ(ui.open_calls, 1);
+    EXPECT_EQ(ui.close_calls, 1);
+    EXPECT_GT(ui.callbacks, 0);  // the writer reported through the dialog's record
+    EXPECT_EQ(ui.progress.done, 6u);
+    EXPECT_EQ(ui.progress.total, 6u);
+}
+
+TEST_F(SaveHost, DialogSeesThePluginsTableAndTheBufferSize) {
+    options.type = 41;
+    options.switches = 3;
+    ASSERT_EQ(Save("fake_kot"), 0);
+    EXPECT_EQ(ui.seen_table.track_count, 1);
+    EXPECT_EQ(ui.seen_table.switch_mask, 1);
+    ASSERT_NE(ui.seen_table.switch_name[0], nullptr);
+    EXPECT_EQ(ui.seen_table.track[0].max, 10);
+    EXPECT_EQ(ui.seen_table.track[3].position, KOT_USABLE_TABLE_SIZE);
+    EXPECT_EQ(ui.seen_table.usable[2], 1u << 4);  // id 20
+    // The dialog starts from the options as they were.
+    EXPECT_EQ(ui.seen_options.type, 41);
+    EXPECT_EQ(ui.seen_options.switches, 3);
+}
+
+TEST_F(SaveHost, SaveWithoutProgressDialog) {
+    ui.give_progress = false;
+    EXPECT_EQ(Save("fake_kot"), 0);
+    EXPECT_EQ(ReadFile(out), "type=20 switches=5 valid=0 track0=7 track1=9 progress=0");
+    EXPECT_EQ(ui.close_calls, 1);
+    EXPECT_EQ(options.valid, 1);
+}
+
+TEST_F(SaveHost, DialogNotConfirmed) {
+    ui.dialog_result = 1;
+    options.type = 41;
+    EXPECT_EQ(Save("fake_kot"), 1);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(options.type, 41);
+    EXPECT_EQ(options.valid, 0);
+    EXPECT_EQ(ui.open_calls, 0);
+    EXPECT_FALSE(hoststest::Exists(out));  // kot_save never ran
+}
+
+TEST_F(SaveHost, SaveFailed) {
+    Steer(0, 1);
+    EXPECT_EQ(Save("fake_kot"), 1);
+    EXPECT_EQ(ui.messages, Messages{"failed"});
+    EXPECT_EQ(options.valid, 0);
+    EXPECT_EQ(ui.open_calls, 1);
+    EXPECT_EQ(ui.close_calls, 1);
+}
+
+TEST_F(SaveHost, SaveCanceled) {
+    Steer(0, 2);
+    EXPECT_EQ(Save("fake_kot"), 1);
+    EXPECT_EQ(ui.messages, Messages{"canceled"});
+    EXPECT_EQ(options.valid, 0);
+    EXPECT_EQ(ui.close_calls, 1);
+}
+
+TEST_F(SaveHost, OtherStatusCountsAsSaved) {
+    Steer(0, 3);
+    EXPECT_EQ(Save("fake_kot"), 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(options.valid, 1);
+}
+
+TEST_F(SaveHost, TableFailed) {
+    Steer(1, 0);
+    EXPECT_EQ(Save("fake_kot"), 1);
+    EXPECT_EQ(ui.messages, Messages{"'kot_getusabletbl_img' failed"});
+    EXPECT_EQ(ui.dialog_calls, 0);
+}
+
+TEST_F(SaveHost, TableExportMissing) {
+    EXPECT_EQ(Save("fake_kot_no_table"), 1);
+    EXPECT_EQ(ui.messages, Messages{"'kot_getusabletbl_img' not found"});
+    EXPECT_FALSE(hoststest::IsLoaded(Fake("fake_kot_no_table")));
+}
+
+TEST_F(SaveHost, SaveExportMissing) {
+    EXPECT_EQ(Save("fake_kot_no_save"), 1);
+    EXPECT_EQ(ui.messages, Messages{"'kot_save' not found"});
+    EXPECT_EQ(ui.dialog_calls, 0);
+    EXPECT_FALSE(hoststest::IsLoaded(Fake("fake_kot_no_save")));
+}
+
+TEST_F(SaveHost, LibraryIsUnloadedOnEveryPath) {
+    const std::string lib = Fake("fake_kot");
+    EXPECT_EQ(Save("fake_kot"), 0);
+    EXPECT_FALSE(hoststest::IsLoaded(lib));
+    Steer(1, 0);
+    EXPECT_EQ(Save("fake_kot"), 1);
+    EXPECT_FALSE(hoststest::IsLoaded(lib));
+    Steer(0, 2);
+    EXPECT_EQ(Save("fake_kot"), 1);
+    EXPECT_FALSE(hoststest::IsLoaded(lib));
+    Steer(0, 0);
+    ui.dialog_result = 1;
+    EXPECT_EQ(Save("fake_kot"), 1);
+    EXPECT_FALSE(hoststest::IsLoaded(lib));
+}
+
+TEST_F(SaveHost, LibraryThatCannotLoad) {
+    EXPECT_EQ(SaveWithPlugin(out, "kotqqq.so", image, &options, ui), 1);
+    EXPECT_EQ(ui.messages, Messages{"'kotqqq.so' cannot load"});
+}
+
+TEST_F(SaveHost, EmptyLibraryName) {
+    EXPECT_EQ(SaveWithPlugin(out, "", image, &options, ui), 1);
+    EXPECT_EQ(ui.messages, Messages{"'' cannot load"});
+}
+
+TEST_F(SaveHost, NoImageEndsWithoutMessage) {
+    EXPECT_EQ(SaveWithPlugin(out, Fake("fake_kot"), nullptr, &options, ui), 1);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.dialog_calls, 0);
+}
+
+// ---- the real BMP writer ----
+
+class RealWriter : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!hoststest::Exists(hoststest::Deliverable("kotbmp.so"))) {
+            GTEST_SKIP() << "kotbmp.so not built";
+        }
+        saved_dir = kvzaedit::ProgramDir();
+        kvzaedit::SetProgramDir(KVZA_BIN_DIR);
+        image = kvzaedit::NewImage(nullptr, 2, 2);
+        ASSERT_NE(image, nullptr);
+        const int rgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+        for (int i = 0; i < 4; ++i) {
+            image->pixels[i] = hoststest::KvzOfBytes(rgb[i][0], rgb[i][1], rgb[i][2]);
+        }
+    }
+    void TearDown() override {
+        if (!saved_dir.empty()) kvzaedit::SetProgramDir(saved_dir);
+        kvzaedit::ReleaseImage(image);
+        kvzaedit::ReleaseImage(back);
+    }
+
+    std::string saved_dir;
+    TempDir dir;
+    KvzaImage *image = nullptr;
+    KvzaImage *back = nullptr;
+    KotSaveOptions options{};
+    FakeUi ui;
+};
+
+TEST_F(RealWriter, SavesRgb24AndReadsBack) {
+    ui.choice.type = 20;     // "RGB 24bit"
+    ui.choice.track[0] = 0;  // no dithering
+    ui.choice.track[1] = 128;
+    const std::string path = dir.file("saved.bmp");
+    ASSERT_EQ(SaveWithPlugin(path, "kotbmp.so", image, &options, ui), 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(options.valid, 1);
+    // The dialog was offered the BMP writer's table: id 20 usable, 254 not.
+    EXPECT_NE(ui.seen_table.usable[20 / 8] & (1u << (20 % 8)), 0u);
+    EXPECT_EQ(ui.seen_table.usable[254 / 8] & (1u << (254 % 8)), 0u);
+    const std::string bytes = ReadFile(path);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "BM");
+    EXPECT_EQ(bytes.size(), 54u + 2u * 8u);  // two rows of 6 bytes padded to 8
+
+    if (!hoststest::Exists(hoststest::Deliverable("kinbmp.so"))) return;
+    back = kvzaedit::LoadImageFile(path, "kinbmp.so", ui);
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->width, 2);
+    ASSERT_EQ(back->height, 2);
+    const int rgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    for (int i = 0; i < 4; ++i) {
+        const hoststest::Rgb got = hoststest::RgbOf(back->pixels[i]);
+        EXPECT_NEAR(got.r, rgb[i][0], 1) << i;
+        EXPECT_NEAR(got.g, rgb[i][1], 1) << i;
+        EXPECT_NEAR(got.b, rgb[i][2], 1) << i;
+    }
+}
+
+TEST_F(RealWriter, TypeTheWriterDoesNotOfferFails) {
+    ui.choice.type = 254;  // "KVZA direct": no writer offers it
+    ASSERT_EQ(SaveWithPlugin(dir.file("x.bmp"), "kotbmp.so", image, &options, ui), 1);
+    EXPECT_EQ(ui.messages, Messages{"failed"});
+    EXPECT_EQ(options.valid, 0);
+}
+
+}  // namespace
