@@ -65,7 +65,12 @@ int TMainF::BeginEdit(int32_t width, int32_t height) {
     ReleaseImage(UndoBuf[kUndoLast]);
     for (int k = kUndoLast; k > kUndoFirst; --k) UndoBuf[k] = UndoBuf[k - 1];
     UndoBuf[kUndoFirst] = CurImg;
-    CurImg = NewImage(UndoBuf[kUndoFirst], width, height);
+    // A pixel count whose block size (16 bytes each) would not fit in 64 bits
+    // can never be allocated; it is refused like any failed allocation.
+    const bool huge =
+        width > 0 && height > 0 &&
+        static_cast<uint64_t>(width) * static_cast<uint64_t>(height) >= (uint64_t{1} << 59);
+    CurImg = huge ? nullptr : NewImage(UndoBuf[kUndoFirst], width, height);
     if (CurImg != nullptr) {
         A_Undo->setEnabled(true);
         return 0;

@@ -142,7 +142,7 @@ void TMainF::RefreshView(int flags) {
             bool use_back = false;
             switch (mode) {
                 case 1:
-                    use_back = !(a != 0.0f);  // a value that is not a number counts as 0
+                    use_back = a == 0.0f || std::isnan(a);  // not a number counts as 0
                     break;
                 case 2:
                     use_back = !(a >= 1.0f);
