@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "../plugins/contract/kot.h"
+#include "kot.h"
 #include "image_block.h"
 
 namespace {
