@@ -79,7 +79,8 @@ struct ForeignState {
         if (bits_ptr != nullptr) LocalUnlock(bits);
         if (info_ptr != nullptr) LocalUnlock(info);
         if (fd >= 0) ::close(fd);
-        if (bits != nullptr) LocalFree(bits);
+        // A reader that hands the same handle back twice gets it freed once.
+        if (bits != nullptr && bits != info) LocalFree(bits);
         if (info != nullptr) LocalFree(info);
         std::free(buffer);
     }

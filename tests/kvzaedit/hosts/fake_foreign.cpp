@@ -3,7 +3,8 @@
 //   bytes 0..7   "FAKEPIC1"
 //   bytes 8..11  result of GetPicture (int32)
 //   bytes 12..15 flags: bit 0 leaves the header handle unset, bit 1 the bits
-//                handle (uint32)
+//                handle; bit 2 hands the header handle back for the bits too
+//                (uint32)
 //   bytes 16..19 length of the header block, 20..23 of the bits block
 //   then the header block's bytes and the bits block's bytes.
 // IsSupported answers whether "FAKEPIC1" is at the pointer it gets. Calls
@@ -93,6 +94,7 @@ FAKE_API int GetPicture(const char *data, long len, unsigned flag, HLOCAL *info,
     if (static_cast<uint64_t>(len) < 24ull + info_len + bits_len) return 3;
     if ((flags & 1) == 0) *info = Block(data + 24, info_len);
     if ((flags & 2) == 0) *bits = Block(data + 24 + info_len, bits_len);
+    if ((flags & 4) != 0) *bits = *info;  // one block for both
     return result;
 }
 #endif

@@ -203,6 +203,13 @@ TEST_F(ForeignReader, BitsHandleEmpty) {
     EXPECT_EQ(ui.messages, Messages{"Image cannot lock"});
 }
 
+TEST_F(ForeignReader, SameHandleForHeaderAndBitsIsFreedOnce) {
+    // The 40 header bytes double as the rows of a 1 x 1 picture: the first
+    // three bytes (40, 0, 0) read as blue, green, red.
+    ASSERT_NE(Load(Record(BitmapInfo(1, 1, 24), "", 0, 6)), nullptr);
+    ExpectPixel(kvzatest::at(image, 0, 0), KvzOfBytes(0, 0, 40), "(0,0)");
+}
+
 // ---- conversion ----
 
 TEST_F(ForeignReader, EightBitTopDown) {
