@@ -117,27 +117,27 @@ void TSaveF::Setup(const KotUsableTable &table, const KotSaveOptions &options) {
 
     track_count_ = table.track_count < KOT_MAX_TRACKS ? table.track_count : KOT_MAX_TRACKS;
     for (int i = 0; i < track_count_; ++i) {
-        const KotTrackSpec &spec = table.track[i];
+        const KotTrackSpec &desc = table.track[i];
         QSlider *bar = TB_CL[i];
-        L_CL[i]->setText(Text(spec.name));
+        L_CL[i]->setText(Text(desc.name));
         // Setting one end past the other drags the other along, so the order
         // matters: a negative upper end goes in after the lower one.
-        if (spec.max < 0) {
-            bar->setMinimum(spec.min);
-            bar->setMaximum(spec.max);
+        if (desc.max < 0) {
+            bar->setMinimum(desc.min);
+            bar->setMaximum(desc.max);
         } else {
-            bar->setMaximum(spec.max);
-            bar->setMinimum(spec.min);
+            bar->setMaximum(desc.max);
+            bar->setMinimum(desc.min);
         }
-        int position = options.valid != 0 ? options.track[i] : spec.position;
+        int position = options.valid != 0 ? options.track[i] : desc.position;
         if (position < bar->minimum()) position = bar->minimum();
         if (position > bar->maximum()) position = bar->maximum();
         L_CR[i]->setText(QString::number(position));
         bar->setValue(position);
-        bar->setTickInterval(spec.frequency);
-        bar->setSingleStep(spec.line_size);
-        bar->setPageStep(spec.page_size);
-        bar->setToolTip(Text(spec.hint));
+        bar->setTickInterval(desc.frequency);
+        bar->setSingleStep(desc.line_size);
+        bar->setPageStep(desc.page_size);
+        bar->setToolTip(Text(desc.hint));
         bar->setEnabled(true);
     }
 
