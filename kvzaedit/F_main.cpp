@@ -306,7 +306,8 @@ void TMainF::CreateMenus() {
 // Shut-down
 
 void TMainF::closeEvent(QCloseEvent *event) {
-    if (!FormCloseQuery()) {
+    // An operation with a progress dialog is still using the document.
+    if (Progress != nullptr || !FormCloseQuery()) {
         event->ignore();
         return;
     }

@@ -42,13 +42,15 @@ bool StacksHaveNoGaps(const TMainF &w) {
     return true;
 }
 
-// Clicks Cancel of the progress dialog as soon as events are processed.
-void CancelProgressSoon(bool *window_was_disabled, TMainF *w) {
-    QTimer::singleShot(0, [window_was_disabled, w] {
+// Clicks Cancel of the progress dialog as soon as events are processed;
+// notes whether the window was disabled and refused to close meanwhile.
+void CancelProgressSoon(bool *window_was_disabled, bool *close_refused, TMainF *w) {
+    QTimer::singleShot(0, [window_was_disabled, close_refused, w] {
         for (QWidget *top : QApplication::topLevelWidgets()) {
             auto *dialog = qobject_cast<kvzaedit::TPrgrsF *>(top);
             if (dialog == nullptr || !dialog->isVisible()) continue;
             *window_was_disabled = !w->isEnabled();
+            *close_refused = !w->close();
             auto *cancel = dialog->findChild<QPushButton *>(QStringLiteral("B_Cancel"));
             if (cancel != nullptr) cancel->click();
         }
@@ -438,10 +440,12 @@ class MainHistoryTest : public QObject {
         w.A_Undo->trigger();  // one redo step to be dropped
         ImagePtr before = maintest::Clone(w.CurImg);
         KvzaImage *cur = w.CurImg;
-        bool disabled_while_running = false;
-        CancelProgressSoon(&disabled_while_running, &w);
+        bool disabled_while_running = false, close_refused = false;
+        w.Modified = 0;  // closing would not even ask
+        CancelProgressSoon(&disabled_while_running, &close_refused, &w);
         QCOMPARE(w.ReduceColours(2, 16, 128), 2);
         QVERIFY(disabled_while_running);
+        QVERIFY(close_refused);
         QVERIFY(w.isEnabled());
         QCOMPARE(env.boxes.log, QStringList({"error:canceled"}));
         QCOMPARE(w.CurImg, cur);
