@@ -1,0 +1,136 @@
+// Palette-index rows with the nearest-entry search run ahead of the writes.
+#include "index_rows.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace kotbmp {
+
+namespace {
+
+// Pixels matched per batch: small enough that a cancel request is answered
+// quickly, large enough that starting the helper thread costs nothing.
+constexpr uint64_t kBatchPixels = uint64_t{1} << 16;
+// Batches below this size are matched on the calling thread alone.
+constexpr uint64_t kMinSplit = 2048;
+
+// The palette indices of an image's pixels in the order the rows are written
+// (bottom row first, left to right), found a batch at a time. Each index
+// depends only on the pixel's colour and position, so the two halves of a
+// batch are matched independently.
+class IndexStream {
+  public:
+    IndexStream(KvzaImage *image, uint32_t entries, uint32_t level)
+        : image_(image),
+          entries_(entries),
+          level_(level),
+          width_(static_cast<uint32_t>(image->width)),
+          height_(static_cast<uint32_t>(image->height)),
+          total_(uint64_t{width_} * height_),
+          two_threads_(std::thread::hardware_concurrency() > 1),
+          batch_(static_cast<std::size_t>(std::min(kBatchPixels, total_))) {}
+
+    // The next pixel's index.
+    uint32_t next() {
+        if (pos_ == len_) fill();
+        return batch_[pos_++];
+    }
+
+  private:
+    // Matches `count` pixels from write position `first` into out.
+    void match(uint64_t first, uint64_t count, uint8_t *out) const {
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint64_t p = first + i;
+            const auto y = static_cast<int32_t>(height_ - 1 - p / width_);
+            const auto x = static_cast<int32_t>(p % width_);
+            out[i] = static_cast<uint8_t>(kvza_nearpal_dit(
+                KVZA_ALPHA_OPAQUE, image_->palette, entries_, kvza_getpixptr(image_, x, y), 1.0f,
+                1.0f, 1.0f, x, y, level_, nullptr));
+        }
+    }
+
+    void fill() {
+        const uint64_t count = std::min<uint64_t>(batch_.size(), total_ - next_);
+        const uint64_t half = count / 2;
+        std::thread helper;
+        if (two_threads_ && count >= kMinSplit) {
+            try {
+                helper = std::thread([this, first = next_ + half, n = count - half,
+                                      out = batch_.data() + half] { match(first, n, out); });
+            } catch (const std::system_error &) {
+                two_threads_ = false;  // no thread to be had: match alone from now on
+            }
+        }
+        if (helper.joinable()) {
+            match(next_, half, batch_.data());
+            helper.join();
+        } else {
+            match(next_, count, batch_.data());
+        }
+        next_ += count;
+        pos_ = 0;
+        len_ = static_cast<std::size_t>(count);
+    }
+
+    KvzaImage *image_;
+    uint32_t entries_;
+    uint32_t level_;
+    uint32_t width_;
+    uint32_t height_;
+    uint64_t total_;
+    bool two_threads_;
+    std::vector<uint8_t> batch_;
+    uint64_t next_ = 0;  // write position of the first pixel not matched yet
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
+};
+
+int32_t pack(kot::FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
+             KvzaProgress *progress, uint32_t bits) {
+    const uint32_t entries = uint32_t{1} << bits;
+    const uint32_t mask = entries - 1;
+    const uint32_t per_byte = 8 / bits;
+    IndexStream indices(image, entries, static_cast<uint32_t>(kot::dither_level(options)));
+    const uint32_t width = static_cast<uint32_t>(image->width);
+    const uint64_t row_bytes = (uint64_t{bits} * width + 7) / 8;
+    const std::size_t pad = static_cast<std::size_t>((4 - row_bytes % 4) % 4);
+    constexpr uint8_t kZeros[4] = {0, 0, 0, 0};
+    for (int32_t y = image->height - 1; y >= 0; --y) {
+        uint32_t x = 0;
+        while (x < width) {
+            uint32_t byte = 0;
+            for (uint32_t k = 0; k < per_byte; ++k) {
+                byte <<= bits;
+                if (x < width) {
+                    byte |= indices.next() & mask;
+                    ++x;
+                }
+            }
+            const uint8_t unit = static_cast<uint8_t>(byte);
+            if (!out.write(&unit, 1)) return KOT_FAILED;
+            if (kvza_progress_count(image, progress) != 0) return KOT_CANCELED;
+        }
+        if (!out.write(kZeros, pad)) return KOT_FAILED;
+    }
+    return KOT_OK;
+}
+
+}  // namespace
+
+int32_t pack_index_rows_ahead(kot::FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
+                              KvzaProgress *progress, uint32_t bits) {
+    if (image == nullptr || image->width <= 0 || image->height <= 0 || options == nullptr ||
+        (bits != 1 && bits != 4 && bits != 8))
+        return KOT_FAILED;
+    try {
+        return pack(out, image, options, progress, bits);
+    } catch (const std::bad_alloc &) {
+        return KOT_FAILED;  // no room for the batch of indices
+    }
+}
+
+}  // namespace kotbmp
