@@ -201,6 +201,9 @@ class TMainF : public QMainWindow, public HostUi {
     void SetDocActionsEnabled(bool on);
     // Runs one of the four in-place library edits on a copy of the image.
     void StandardEdit(int32_t (*op)(KvzaImage *));
+    // BeginEdit for a one-pixel frame: the old image copied to (1, 1) of an
+    // image two pixels larger each way. 0 done, 1 failed (message shown).
+    int BeginFrameEdit();
     // Window background of the client area.
     void SetBackground(const QColor &colour);
     void SetTransMode(int8_t mode, QAction *action);

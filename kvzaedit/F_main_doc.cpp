@@ -65,12 +65,7 @@ int TMainF::BeginEdit(int32_t width, int32_t height) {
     ReleaseImage(UndoBuf[kUndoLast]);
     for (int k = kUndoLast; k > kUndoFirst; --k) UndoBuf[k] = UndoBuf[k - 1];
     UndoBuf[kUndoFirst] = CurImg;
-    // A pixel count whose block size (16 bytes each) would not fit in 64 bits
-    // can never be allocated; it is refused like any failed allocation.
-    const bool huge =
-        width > 0 && height > 0 &&
-        static_cast<uint64_t>(width) * static_cast<uint64_t>(height) >= (uint64_t{1} << 59);
-    CurImg = huge ? nullptr : NewImage(UndoBuf[kUndoFirst], width, height);
+    CurImg = NewImage(UndoBuf[kUndoFirst], width, height);
     if (CurImg != nullptr) {
         A_Undo->setEnabled(true);
         return 0;
@@ -157,16 +152,22 @@ void TMainF::A_AlphaExecute() {
     StandardEdit([](KvzaImage *image) { return kvza_alphamap(image, nullptr); });
 }
 
-void TMainF::A_AddTransExecute() {
-    if (CurImg == nullptr) return;
+int TMainF::BeginFrameEdit() {
+    if (CurImg == nullptr) return 1;
     const int32_t ow = CurImg->width, oh = CurImg->height;
+    // A side that cannot grow by two pixels can never be allocated either.
     if (static_cast<int64_t>(ow) + 2 > INT32_MAX || static_cast<int64_t>(oh) + 2 > INT32_MAX) {
         kvzaedit::ErrorBox(QStringLiteral("out of memory"));
-        return;
+        return 1;
     }
-    const int32_t w = ow + 2, h = oh + 2;
-    if (BeginEdit(w, h) != 0) return;
+    if (BeginEdit(ow + 2, oh + 2) != 0) return 1;
     kvza_copy(CurImg, 1, 1, UndoBuf[kUndoFirst], 0, 0, ow, oh, 0, 0.0f, nullptr);
+    return 0;
+}
+
+void TMainF::A_AddTransExecute() {
+    if (BeginFrameEdit() != 0) return;
+    const int64_t w = CurImg->width, h = CurImg->height;
     // The frame repeats the colour of the edge pixel next to it, invisible.
     auto clear_from = [this](int64_t x, int64_t y, int64_t fx, int64_t fy) {
         KvzaPixel p = PixelAt(CurImg, fx, fy);
@@ -190,15 +191,8 @@ void TMainF::A_AddTransExecute() {
 }
 
 void TMainF::A_AddBorderExecute() {
-    if (CurImg == nullptr) return;
-    const int32_t ow = CurImg->width, oh = CurImg->height;
-    if (static_cast<int64_t>(ow) + 2 > INT32_MAX || static_cast<int64_t>(oh) + 2 > INT32_MAX) {
-        kvzaedit::ErrorBox(QStringLiteral("out of memory"));
-        return;
-    }
-    const int32_t w = ow + 2, h = oh + 2;
-    if (BeginEdit(w, h) != 0) return;
-    kvza_copy(CurImg, 1, 1, UndoBuf[kUndoFirst], 0, 0, ow, oh, 0, 0.0f, nullptr);
+    if (BeginFrameEdit() != 0) return;
+    const int64_t w = CurImg->width, h = CurImg->height;
     const KvzaPixel border = CurImg->border;
     for (int64_t x = 0; x < w; ++x) {
         PixelAt(CurImg, x, 0) = border;

@@ -23,7 +23,8 @@ uint64_t PhysicalMemory() {
 uint64_t ImageBlockBytes(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return 0;
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    // Below 2^62 pixels the product with 16 cannot overflow 64 bits.
+    // Up to 2^31 x 2^31 pixels fit 64 bits, but 16 bytes each may not.
+    if (pixels > (UINT64_MAX - KVZA_HEADER_BYTES) / sizeof(KvzaPixel)) return 0;
     return pixels * sizeof(KvzaPixel) + KVZA_HEADER_BYTES;
 }
 

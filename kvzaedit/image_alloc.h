@@ -9,7 +9,7 @@
 namespace kvzaedit {
 
 // Bytes of the block for width x height pixels, or 0 when either size is 0
-// or negative, or the size does not fit in 64 bits.
+// or negative, or the byte count does not fit in 64 bits.
 uint64_t ImageBlockBytes(int32_t width, int32_t height);
 
 // A zero-filled image of width x height. With a template, its pixtype,

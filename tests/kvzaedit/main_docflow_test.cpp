@@ -155,8 +155,8 @@ class MainDocflowTest : public QObject {
         QFETCH(bool, alpha_kept);
         QFETCH(bool, typed);
         Env env;
-        // ICO files are read by the BMP reader.
-        kvzaedit::WriteIniString("InPlug", "ico", "kinbmp.so");
+        // ICO files open with the default library name (kinico.so, installed
+        // as another name of the BMP reader), with no settings entry.
         SaveAnswer answer;
         InstallSaveAnswer(&answer);
         const QString path = env.Path(QStringLiteral("picture.") + ext);
