@@ -124,11 +124,6 @@ void TMainF::FormCreate() {
     // further instances).
 }
 
-void TMainF::ReceiveFromParent() {
-    // An image handed over by a parent instance arrives with the hand-over
-    // of documents between instances; until then the window stays empty.
-}
-
 void TMainF::CreateActions() {
     struct Spec {
         QAction **slot;
@@ -478,16 +473,5 @@ void TMainF::A_QuitExecute() {
 void TMainF::A_AboutExecute() {
     AboutBox();
 }
-
-// Commands whose windows come with their own dialogs: starting further
-// instances, text import, resizing, transparentizing, colour reduction and
-// wrap modes. They take no action yet.
-void TMainF::A_NewExecute() {}
-void TMainF::A_ForkExecute() {}
-void TMainF::A_TextInExecute() {}
-void TMainF::A_SizeExecute() {}
-void TMainF::A_BackTransExecute() {}
-void TMainF::A_ReduceExecute() {}
-void TMainF::A_WrapModeExecute() {}
 
 }  // namespace kvzaedit

@@ -117,6 +117,9 @@ class TMainF : public QMainWindow, public HostUi {
                           int32_t y);
     // Takes an image from a parent instance through standard input.
     void ReceiveFromParent();
+    // Starts a further instance of the program and hands it image (none:
+    // an empty instance). 0 done, 1 failed (message shown).
+    int SendToNewInstance(const KvzaImage *image);
 
     // Callback forms of the three operations, for the dialogs (main = this).
     static int ResizeToCb(void *main, int32_t method, int32_t width, int32_t height);
