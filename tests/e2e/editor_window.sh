@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# End-to-end test of the editor in a real X server (Xvfb, no window manager):
+# open a picture given on the command line, check the window shows it at
+# 100 %, turn it into a grey map with Ctrl+Alt+G, close the window, answer the
+# question about the changed image with No, and expect a clean exit.
+#
+# usage: editor_window.sh PATH_TO_KVZAEDIT
+set -u
+
+prog=${1:?usage: editor_window.sh PATH_TO_KVZAEDIT}
+here=$(cd "$(dirname "$0")" && pwd)
+helper="$here/x_helper.py"
+overall_limit=${KVZA_E2E_LIMIT:-60}
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [ -n "${work:-}" ] && [ -s "$work/kvzaedit.log" ]; then
+        echo "---- kvzaedit output ----" >&2
+        tail -n 40 "$work/kvzaedit.log" >&2
+    fi
+    exit 1
+}
+start_ns=$(date +%s%N)
+note() { echo "e2e [$(( ($(date +%s%N) - start_ns) / 1000000 )) ms]: $*"; }
+
+for tool in Xvfb xdotool python3; do
+    command -v "$tool" >/dev/null 2>&1 ||
+        fail "missing tool '$tool' (tools/install_deps.sh installs xvfb, xdotool and python3)"
+done
+[ -x "$prog" ] || fail "program not found: $prog"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kvza_e2e.XXXXXX") || fail "cannot make a temporary folder"
+xvfb_pid=""
+app_pid=""
+watchdog_pid=""
+
+cleanup() {
+    local rc=$?
+    trap - EXIT INT TERM
+    [ -n "$watchdog_pid" ] && kill "$watchdog_pid" 2>/dev/null
+    if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+        kill -KILL "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
+    if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+        kill -TERM "$xvfb_pid" 2>/dev/null
+        for _ in 1 2 3 4 5 6 7 8 9 10; do
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    rm -rf "$work"
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'fail "interrupted"' INT
+trap 'fail "overall time limit of ${overall_limit} s reached"' TERM
+
+# ---- X server on a free display, chosen by the server itself -------------
+: >"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -br -noreset \
+    3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=""
+for _ in $(seq 100); do
+    display=$(tr -dc '0-9' <"$work/display")
+    [ -n "$display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -n "$display" ] || fail "Xvfb did not start: $(tail -n 5 "$work/xvfb.log")"
+
+# The whole test never runs longer than the limit: the watchdog takes the X
+# server away (so every client and tool waiting on it ends at once) and stops
+# the script.
+(
+    trap 'kill "$sleep_pid" 2>/dev/null; exit 0' TERM
+    sleep "$overall_limit" >/dev/null 2>&1 &
+    sleep_pid=$!
+    wait "$sleep_pid" || exit 0
+    kill -KILL "$xvfb_pid" 2>/dev/null
+    kill -TERM $$ 2>/dev/null
+) &
+watchdog_pid=$!
+export DISPLAY=":$display"
+note "X server on $DISPLAY"
+
+# ---- the program, given a picture on its command line ---------------------
+picture="$work/picture.bmp"
+python3 "$helper" write-bmp "$picture" || fail "cannot write the test picture"
+
+mkdir -m 700 "$work/runtime"
+env -u WAYLAND_DISPLAY -u SESSION_MANAGER QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
+    "$prog" "$picture" </dev/null >"$work/kvzaedit.log" 2>&1 &
+app_pid=$!
+
+# Window titles are matched as regular expressions: quote the path.
+title_re="^$(printf '%s' "$picture" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
+main_win=$(timeout 20 xdotool search --sync --onlyvisible --name "$title_re" 2>/dev/null | head -n 1)
+[ -n "$main_win" ] || fail "no window titled $picture appeared within 20 s"
+note "main window $main_win"
+
+# ---- the picture at 100 % --------------------------------------------------
+pos=$(python3 "$helper" find "$main_win" colour 10) || fail "the picture is not shown in its colours"
+note "picture shown at $pos (window coordinates)"
+
+# ---- Ctrl+Alt+G: grey map --------------------------------------------------
+timeout 10 xdotool windowfocus --sync "$main_win" || fail "cannot focus the main window"
+timeout 10 xdotool key --window "$main_win" ctrl+alt+g || fail "cannot send Ctrl+Alt+G"
+grey_pos=$(python3 "$helper" find "$main_win" grey 10) || fail "the picture did not turn grey after Ctrl+Alt+G"
+[ "$grey_pos" = "$pos" ] || fail "the grey picture moved from $pos to $grey_pos"
+note "grey map shown"
+
+# ---- close: the changed image makes the program ask ------------------------
+python3 "$helper" close "$main_win" || fail "cannot send the close request"
+box_win=$(timeout 10 xdotool search --sync --onlyvisible --name '^KVZA frontend$' 2>/dev/null | head -n 1)
+[ -n "$box_win" ] || fail "no question box (caption \"KVZA frontend\") after the close request"
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended without asking about the changed image"
+note "question box $box_win"
+
+timeout 10 xdotool windowfocus --sync "$box_win" || fail "cannot focus the question box"
+timeout 10 xdotool key --window "$box_win" n || fail "cannot answer the question box"
+
+status=""
+for _ in $(seq 100); do
+    if ! kill -0 "$app_pid" 2>/dev/null; then
+        wait "$app_pid"
+        status=$?
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$status" ] || fail "the program did not end within 10 s of answering No"
+app_pid=""
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+note "the program ended with status 0"
+echo "PASS"
