@@ -5,15 +5,13 @@
 // Sixteen layouts: true colour (24 bits), bit-field colour (16 and 32 bits),
 // an optimised palette of 2, 16 or 256 entries, and grey or alpha values
 // over a grey-ramp palette. The arithmetic, the palettes and the row packers
-// are the shared writer helpers (the index rows use a packer of their own
-// that matches pixels ahead on two threads, index_rows.h); this file chooses
+// are the shared writer helpers; this file chooses
 // the layout, writes the headers and refuses images whose sizes do not fit
 // the 32-bit fields.
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 
-#include "index_rows.h"
 #include "kot.h"
 #include "kvza.h"
 #include "writer_common.h"
@@ -155,8 +153,7 @@ int32_t write_pixels(kot::SaveJob &job, const BmpLayout &layout) {
         case Source::Rgb:
             return kot::pack_rgb_rows(job.out, job.image, job.options, job.progress, layout.id);
         case Source::Index:
-            return kotbmp::pack_index_rows_ahead(job.out, job.image, job.options, job.progress,
-                                                 layout.bits);
+            return kot::pack_index_rows(job.out, job.image, job.options, job.progress, layout.bits);
         case Source::Grey:
             return kot::pack_grey_rows(job.out, job.image, job.options, job.progress, layout.bits);
         case Source::Alpha:

@@ -1,4 +1,7 @@
 // Bottom-up row packers shared by the BMP and ICO writers.
+#include <new>
+
+#include "index_stream.h"
 #include "writer_common.h"
 
 namespace kot {
@@ -63,12 +66,17 @@ float unit_range(float v) {
 int32_t pack_index_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
                         KvzaProgress *progress, uint32_t bits) {
     if (!usable_image(image) || options == nullptr || !packable_bits(bits)) return KOT_FAILED;
-    const uint32_t entries = uint32_t{1} << bits;
-    const uint32_t level = static_cast<uint32_t>(dither_level(options));
-    return pack_rows(out, image, progress, bits, [&](const KvzaPixel *pixel, int32_t x, int32_t y) {
-        return kvza_nearpal_dit(KVZA_ALPHA_OPAQUE, image->palette, entries, pixel, 1.0f, 1.0f, 1.0f,
-                                x, y, level, nullptr);
-    });
+    // Matching dominates an index save, so the indices are found a batch
+    // ahead (partly on a second thread); pack_rows asks for them in the same
+    // order, one per pixel, and does every write and progress step itself.
+    try {
+        IndexStream indices(image, uint32_t{1} << bits,
+                            static_cast<uint32_t>(dither_level(options)));
+        return pack_rows(out, image, progress, bits,
+                         [&](const KvzaPixel *, int32_t, int32_t) { return indices.next(); });
+    } catch (const std::bad_alloc &) {
+        return KOT_FAILED;  // no room for the batch of indices
+    }
 }
 
 int32_t pack_grey_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,

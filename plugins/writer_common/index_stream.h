@@ -1,16 +1,17 @@
-// Palette-index rows with the nearest-entry search run ahead of the writes.
-#include "index_rows.h"
+// The palette indices of an image's pixels in the order the index packers
+// write them, matched a batch ahead of the writes.
+#pragma once
 
 #include <algorithm>
 #include <cstddef>
-#include <new>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-namespace kotbmp {
+#include "kvza.h"
 
-namespace {
+namespace kot {
 
 // Pixels matched per batch: small enough that a cancel request is answered
 // quickly, large enough that starting the helper thread costs nothing.
@@ -89,48 +90,4 @@ class IndexStream {
     std::size_t len_ = 0;
 };
 
-int32_t pack(kot::FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
-             KvzaProgress *progress, uint32_t bits) {
-    const uint32_t entries = uint32_t{1} << bits;
-    const uint32_t mask = entries - 1;
-    const uint32_t per_byte = 8 / bits;
-    IndexStream indices(image, entries, static_cast<uint32_t>(kot::dither_level(options)));
-    const uint32_t width = static_cast<uint32_t>(image->width);
-    const uint64_t row_bytes = (uint64_t{bits} * width + 7) / 8;
-    const std::size_t pad = static_cast<std::size_t>((4 - row_bytes % 4) % 4);
-    constexpr uint8_t kZeros[4] = {0, 0, 0, 0};
-    for (int32_t y = image->height - 1; y >= 0; --y) {
-        uint32_t x = 0;
-        while (x < width) {
-            uint32_t byte = 0;
-            for (uint32_t k = 0; k < per_byte; ++k) {
-                byte <<= bits;
-                if (x < width) {
-                    byte |= indices.next() & mask;
-                    ++x;
-                }
-            }
-            const uint8_t unit = static_cast<uint8_t>(byte);
-            if (!out.write(&unit, 1)) return KOT_FAILED;
-            if (kvza_progress_count(image, progress) != 0) return KOT_CANCELED;
-        }
-        if (!out.write(kZeros, pad)) return KOT_FAILED;
-    }
-    return KOT_OK;
-}
-
-}  // namespace
-
-int32_t pack_index_rows_ahead(kot::FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
-                              KvzaProgress *progress, uint32_t bits) {
-    if (image == nullptr || image->width <= 0 || image->height <= 0 || options == nullptr ||
-        (bits != 1 && bits != 4 && bits != 8))
-        return KOT_FAILED;
-    try {
-        return pack(out, image, options, progress, bits);
-    } catch (const std::bad_alloc &) {
-        return KOT_FAILED;  // no room for the batch of indices
-    }
-}
-
-}  // namespace kotbmp
+}  // namespace kot
