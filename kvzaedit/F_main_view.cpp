@@ -13,6 +13,7 @@
 
 #include "F_main.h"
 #include "F_pal.h"
+#include "F_pix.h"
 #include "msgbox.h"
 
 namespace kvzaedit {
@@ -241,6 +242,7 @@ void TMainF::ImgMouseMove(Qt::KeyboardModifiers, int x, int y) {
     LastPixX = ViewToImage(x, pct);
     LastPixY = ViewToImage(y, pct);
     // The pixel information window, when open, follows these positions.
+    if (auto *win = qobject_cast<TPixF *>(PixWin)) UpdatePixInfo(win, CurImg, LastPixX, LastPixY);
 }
 
 void TMainF::A_PixInfoExecute() {
@@ -248,9 +250,11 @@ void TMainF::A_PixInfoExecute() {
         ClosePixWin();
         return;
     }
-    // The pixel information window is not available in this build: no
-    // window is made, so the command shows no check mark.
-    PixWin = nullptr;
+    PixWin = OpenPixWin(
+        [](void *main) {
+            if (main != nullptr) static_cast<TMainF *>(main)->ClosePixWin();
+        },
+        this, this);
     A_PixInfo->setChecked(PixWin != nullptr);
 }
 
@@ -259,6 +263,8 @@ void TMainF::ClosePixWin() {
         QWidget *win = PixWin;
         PixWin = nullptr;
         win->hide();
+        // The window may be closing itself right now: release it once its
+        // handler has returned.
         win->deleteLater();
     }
     A_PixInfo->setChecked(false);
