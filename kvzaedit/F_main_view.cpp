@@ -10,6 +10,7 @@
 #include <QScrollArea>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "F_main.h"
 #include "F_pal.h"
@@ -30,6 +31,57 @@ uint8_t ViewByte(double v) {
     const double t = std::trunc(v * 255.0);
     if (!(std::fabs(t) < 9.2e18)) return 0;
     return static_cast<uint8_t>(static_cast<uint64_t>(static_cast<int64_t>(t)) & 0xFF);
+}
+
+// ViewByte for the common case of a product in 0..255, where truncation is a
+// plain conversion to int; anything else takes the general path.
+inline uint8_t FastViewByte(double v) {
+    const double t = v * 255.0;
+    if (t >= 0.0 && t < 256.0) return static_cast<uint8_t>(static_cast<int>(t));
+    return ViewByte(v);
+}
+
+// Draws one row of pixels into view bytes (red, green, blue) by the
+// transparency mode. The bytes of a pixel depend on its stored bits alone, so
+// a pixel equal to its left neighbour repeats that neighbour's bytes, and a
+// pixel drawn as the background needs no conversion.
+template <int Mode>
+void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_t back[3],
+                 const double bg[3]) {
+    KvzaPixel last{};
+    bool have_last = false;
+    for (int32_t x = 0; x < width; ++x, row += 3) {
+        const KvzaPixel &p = src[x];
+        if (have_last && std::memcmp(&p, &last, sizeof p) == 0) {
+            std::memcpy(row, row - 3, 3);
+            continue;
+        }
+        std::memcpy(&last, &p, sizeof p);
+        have_last = true;
+        const float a = p.a;
+        bool use_back = false;
+        if constexpr (Mode == 1) use_back = a == 0.0f || std::isnan(a);  // not a number counts as 0
+        if constexpr (Mode == 2) use_back = !(a >= 1.0f);
+        if (use_back) {
+            row[0] = back[0];
+            row[1] = back[1];
+            row[2] = back[2];
+            continue;
+        }
+        KvzaPixel rgb = p;
+        kvza_kvz2rgb(&rgb, &p);
+        kvza_cliprgba(&rgb, &rgb);
+        if constexpr (Mode == 3) {
+            const double ad = a;
+            row[0] = FastViewByte(bg[0] + ad * (static_cast<double>(rgb.c) - bg[0]));
+            row[1] = FastViewByte(bg[1] + ad * (static_cast<double>(rgb.s) - bg[1]));
+            row[2] = FastViewByte(bg[2] + ad * (static_cast<double>(rgb.w) - bg[2]));
+        } else {
+            row[0] = FastViewByte(rgb.c);
+            row[1] = FastViewByte(rgb.s);
+            row[2] = FastViewByte(rgb.w);
+        }
+    }
 }
 
 // A float colour channel rounded to a byte (v x 255 + 0.5, integer part),
@@ -126,43 +178,28 @@ void TMainF::RefreshView(int flags) {
     }
 
     const uint8_t back[3] = {CurImg->viewinfo[0], CurImg->viewinfo[1], CurImg->viewinfo[2]};
-    const float bg[3] = {static_cast<float>(back[0]) * kByteToFloat,
-                         static_cast<float>(back[1]) * kByteToFloat,
-                         static_cast<float>(back[2]) * kByteToFloat};
+    // The background floats, held in double for the blend of mode 3.
+    const double bg[3] = {static_cast<float>(back[0]) * kByteToFloat,
+                          static_cast<float>(back[1]) * kByteToFloat,
+                          static_cast<float>(back[2]) * kByteToFloat};
     const int mode = TransMode;
     for (int32_t y = 0; y < height; ++y) {
         const KvzaPixel *src = CurImg->pixels + static_cast<int64_t>(y) * width;
+        // The bitmap holds red, green, blue in memory order.
         uint8_t *row = Img->Bitmap.scanLine(y);
-        for (int32_t x = 0; x < width; ++x, row += 3) {
-            const KvzaPixel &p = src[x];
-            KvzaPixel rgb = p;
-            kvza_kvz2rgb(&rgb, &p);
-            kvza_cliprgba(&rgb, &rgb);
-            const float a = p.a;
-            const float ch[3] = {rgb.c, rgb.s, rgb.w};
-            bool use_back = false;
-            switch (mode) {
-                case 1:
-                    use_back = a == 0.0f || std::isnan(a);  // not a number counts as 0
-                    break;
-                case 2:
-                    use_back = !(a >= 1.0f);
-                    break;
-                default:
-                    break;
-            }
-            // The bitmap holds red, green, blue in memory order.
-            for (int k = 0; k < 3; ++k) {
-                if (use_back) {
-                    row[k] = back[k];
-                } else if (mode == 3) {
-                    const double v = static_cast<double>(bg[k]) +
-                                     static_cast<double>(a) * (static_cast<double>(ch[k]) - bg[k]);
-                    row[k] = ViewByte(v);
-                } else {
-                    row[k] = ViewByte(ch[k]);
-                }
-            }
+        switch (mode) {
+            case 1:
+                DrawViewRow<1>(src, row, width, back, bg);
+                break;
+            case 2:
+                DrawViewRow<2>(src, row, width, back, bg);
+                break;
+            case 3:
+                DrawViewRow<3>(src, row, width, back, bg);
+                break;
+            default:  // 0, and any other value: the colour, alpha ignored
+                DrawViewRow<0>(src, row, width, back, bg);
+                break;
         }
     }
     Img->update();
