@@ -1,8 +1,11 @@
 // TMainF: text import.
 #include "F_main.h"
+#include "F_text.h"
 
 namespace kvzaedit {
 
-void TMainF::A_TextInExecute() {}
+void TMainF::A_TextInExecute() {
+    RunTextDialog(MakeTextImage, this);
+}
 
 }  // namespace kvzaedit
