@@ -4,7 +4,7 @@
 set -eu
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libjpeg-dev xvfb xauth x11-utils xdotool fonts-ipafont-gothic
-          fonts-dejavu-core imagemagick clang libclang-rt-14-dev)
+          fonts-dejavu-core imagemagick clang libclang-rt-14-dev python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
