@@ -120,8 +120,8 @@ void TMainF::FormCreate() {
     A_TransOn->setChecked(true);
     if (!OpenName.isEmpty()) OpenDoc();
     if (CurImg == nullptr) ReceiveFromParent();
-    // Dropped files are taken from here on (handled with the hand-over to
-    // further instances).
+    // Dropped files are taken from here on (dragEnterEvent, dropEvent).
+    setAcceptDrops(true);
 }
 
 void TMainF::CreateActions() {
@@ -329,6 +329,7 @@ void TMainF::FormClose() {
 }
 
 void TMainF::FormDestroy() {
+    setAcceptDrops(false);
     if (PixWin != nullptr) {
         delete PixWin;
         PixWin = nullptr;

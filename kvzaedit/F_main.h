@@ -15,6 +15,8 @@
 class QAction;
 class QActionGroup;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QMenu;
 class QScrollArea;
 
@@ -193,6 +195,10 @@ class TMainF : public QMainWindow, public HostUi {
 
   protected:
     void closeEvent(QCloseEvent *event) override;
+    // Dropped files: one file opens here when the window is empty, else in a
+    // further instance; several files at once do nothing.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
   private:
     void FormCreate();
