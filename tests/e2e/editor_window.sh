@@ -5,6 +5,7 @@
 # question about the changed image with No, and expect a clean exit.
 #
 # usage: editor_window.sh PATH_TO_KVZAEDIT
+# KVZA_E2E_LIMIT overrides the overall time limit (seconds, default 60).
 set -u
 
 prog=${1:?usage: editor_window.sh PATH_TO_KVZAEDIT}
@@ -90,6 +91,7 @@ note "X server on $DISPLAY"
 # ---- the program, given a picture on its command line ---------------------
 picture="$work/picture.bmp"
 python3 "$helper" write-bmp "$picture" || fail "cannot write the test picture"
+cp "$picture" "$work/picture.orig"
 
 mkdir -m 700 "$work/runtime"
 # In a sanitizer build, leaks of the system libraries behind the X11 platform
@@ -138,5 +140,6 @@ done
 [ -n "$status" ] || fail "the program did not end within 10 s of answering No"
 app_pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
+cmp -s "$picture" "$work/picture.orig" || fail "the picture file changed although the answer was No"
 note "the program ended with status 0"
 echo "PASS"
