@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end test of the editor in a real X server (Xvfb, no window manager):
 # open a picture given on the command line, check the window shows it at
-# 100 %, turn it into a grey map with Ctrl+Alt+G, close the window, answer the
-# question about the changed image with No, and expect a clean exit.
+# 100 %; duplicate it with Ctrl+F and check a second window shows the same
+# picture; open the pixel window with F2 and check it follows the mouse over
+# the picture's quadrants; turn the picture into a grey map with Ctrl+Alt+G,
+# close the window, answer the question about the changed image with No, and
+# expect a clean exit.
 #
 # usage: editor_window.sh PATH_TO_KVZAEDIT
 # KVZA_E2E_LIMIT overrides the overall time limit (seconds, default 60).
@@ -33,12 +36,15 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/kvza_e2e.XXXXXX") || fail "cannot make a temporary folder"
 xvfb_pid=""
 app_pid=""
+child_pid=""
 watchdog_pid=""
 
 cleanup() {
     local rc=$?
     trap - EXIT INT TERM
     [ -n "$watchdog_pid" ] && kill "$watchdog_pid" 2>/dev/null
+    # The duplicate runs in a session of its own: it is not this script's child.
+    [ -n "$child_pid" ] && kill -KILL "$child_pid" 2>/dev/null
     if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
         kill -KILL "$app_pid" 2>/dev/null
         wait "$app_pid" 2>/dev/null
@@ -110,6 +116,53 @@ note "main window $main_win"
 # ---- the picture at 100 % --------------------------------------------------
 pos=$(python3 "$helper" find "$main_win" colour 10) || fail "the picture is not shown in its colours"
 note "picture shown at $pos (window coordinates)"
+
+# ---- Ctrl+F: a second instance shows the same picture ----------------------
+timeout 10 xdotool windowfocus --sync "$main_win" || fail "cannot focus the main window"
+timeout 10 xdotool key --window "$main_win" ctrl+f || fail "cannot send Ctrl+F"
+# The duplicate has no file name, so its window carries the program's caption.
+dup_win=$(timeout 20 xdotool search --sync --onlyvisible --name '^KVZA frontend$' 2>/dev/null | head -n 1)
+[ -n "$dup_win" ] || fail "no second window appeared within 20 s of Ctrl+F"
+child_pid=$(xdotool getwindowpid "$dup_win" 2>/dev/null) || child_pid=""
+[ -n "$child_pid" ] || fail "the second window names no process"
+[ "$child_pid" != "$app_pid" ] || fail "the second window belongs to the first process"
+dup_pos=$(python3 "$helper" find "$dup_win" colour 10) || fail "the second window does not show the picture"
+note "second window $dup_win of process $child_pid shows the picture at $dup_pos"
+kill -TERM "$child_pid" 2>/dev/null
+for _ in $(seq 50); do
+    kill -0 "$child_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$child_pid" 2>/dev/null && fail "the second instance did not end on SIGTERM"
+child_pid=""
+
+# ---- F2: the pixel window follows the mouse --------------------------------
+# Its swatches show the pixels around the mouse: the top-left quadrant's red,
+# then, with the mouse over the bottom-left quadrant, its blue instead.
+read -r pic_x pic_y <<<"$pos"
+timeout 10 xdotool windowfocus --sync "$main_win" || fail "cannot focus the main window"
+timeout 10 xdotool key --window "$main_win" F2 || fail "cannot send F2"
+pix_win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Pixel Info$' 2>/dev/null | head -n 1)
+[ -n "$pix_win" ] || fail "no window \"Pixel Info\" appeared after F2"
+# Without a window manager both windows start at the screen's corner: move the
+# pixel window clear of the picture so the mouse stays over the main window.
+timeout 10 xdotool windowmove --sync "$pix_win" 700 100 || fail "cannot move the pixel window"
+note "pixel window $pix_win"
+red="200 30 40"
+blue="40 60 210"
+timeout 10 xdotool mousemove --window "$main_win" $((pic_x + 24)) $((pic_y + 16)) ||
+    fail "cannot move the mouse"
+python3 "$helper" shows "$pix_win" $red yes 10 >/dev/null ||
+    fail "the pixel window does not show the red pixel under the mouse"
+python3 "$helper" shows "$pix_win" $blue no 10 >/dev/null ||
+    fail "the pixel window shows blue with the mouse over red"
+timeout 10 xdotool mousemove --window "$main_win" $((pic_x + 24)) $((pic_y + 48)) ||
+    fail "cannot move the mouse"
+python3 "$helper" shows "$pix_win" $blue yes 10 >/dev/null ||
+    fail "the pixel window did not follow the mouse to the blue quadrant"
+python3 "$helper" shows "$pix_win" $red no 10 >/dev/null ||
+    fail "the pixel window still shows red with the mouse over blue"
+note "the pixel window follows the mouse"
 
 # ---- Ctrl+Alt+G: grey map --------------------------------------------------
 timeout 10 xdotool windowfocus --sync "$main_win" || fail "cannot focus the main window"

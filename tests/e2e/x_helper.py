@@ -9,6 +9,9 @@ Commands:
   find WINDOW colour|grey SECS   wait up to SECS seconds until the window shows
                                  the picture (in colour, or as its grey map) at
                                  100 %; prints "x y" of its top-left corner
+  shows WINDOW R G B yes|no SECS wait up to SECS seconds until the window shows
+                                 at least MIN_AREA pixels of the colour (yes) or
+                                 none (no); prints the count
   close WINDOW                   send WM_DELETE_WINDOW, as a close box does
 """
 import ctypes
@@ -262,6 +265,30 @@ def cmd_find(window, mode, seconds):
         time.sleep(0.2)
 
 
+# A colour counts as shown when at least this many pixels have it.
+MIN_AREA = 16
+
+
+def cmd_shows(window, rgb, wanted, seconds):
+    x = load_x11()
+    dpy = open_display(x)
+    deadline = time.monotonic() + seconds
+    count = -1
+    while True:
+        grabbed = grab_window(x, dpy, window)
+        if grabbed is not None:
+            _, _, rows = grabbed
+            count = sum(1 for row in rows for px in row if close_to(px, rgb, TOLERANCE))
+            if (count >= MIN_AREA) == wanted:
+                print(count)
+                return 0
+        if time.monotonic() >= deadline:
+            print("x_helper: window 0x%x shows %d pixels of %s, expected %s" %
+                  (window, count, rgb, "some" if wanted else "none"), file=sys.stderr)
+            return 1
+        time.sleep(0.2)
+
+
 def cmd_close(window):
     x = load_x11()
     dpy = open_display(x)
@@ -287,6 +314,9 @@ def main(argv):
         return 0
     if len(argv) == 5 and argv[1] == "find" and argv[3] in ("colour", "grey"):
         return cmd_find(int(argv[2], 0), argv[3], float(argv[4]))
+    if len(argv) == 8 and argv[1] == "shows" and argv[6] in ("yes", "no"):
+        rgb = tuple(int(v) for v in argv[3:6])
+        return cmd_shows(int(argv[2], 0), rgb, argv[6] == "yes", float(argv[7]))
     if len(argv) == 3 and argv[1] == "close":
         return cmd_close(int(argv[2], 0))
     print(__doc__, file=sys.stderr)
