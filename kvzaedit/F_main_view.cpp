@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "F_main.h"
 #include "F_pal.h"
@@ -23,6 +25,9 @@ namespace {
 
 // The float nearest 1/255: a byte becomes a float by this factor.
 constexpr float kByteToFloat = 0.003921569f;
+
+// Images of at least this many pixels are drawn on two threads.
+constexpr int64_t kThreadedPixels = 256 * 1024;
 
 // A float channel value as a view byte: the integer part of v x 255,
 // truncated toward zero, keeping its low 8 bits. A value whose product is not
@@ -183,25 +188,41 @@ void TMainF::RefreshView(int flags) {
                           static_cast<float>(back[1]) * kByteToFloat,
                           static_cast<float>(back[2]) * kByteToFloat};
     const int mode = TransMode;
-    for (int32_t y = 0; y < height; ++y) {
-        const KvzaPixel *src = CurImg->pixels + static_cast<int64_t>(y) * width;
-        // The bitmap holds red, green, blue in memory order.
-        uint8_t *row = Img->Bitmap.scanLine(y);
-        switch (mode) {
-            case 1:
-                DrawViewRow<1>(src, row, width, back, bg);
-                break;
-            case 2:
-                DrawViewRow<2>(src, row, width, back, bg);
-                break;
-            case 3:
-                DrawViewRow<3>(src, row, width, back, bg);
-                break;
-            default:  // 0, and any other value: the colour, alpha ignored
-                DrawViewRow<0>(src, row, width, back, bg);
-                break;
+    const int64_t stride = Img->Bitmap.bytesPerLine();
+    uint8_t *bits = Img->Bitmap.bits();
+    auto draw_rows = [&](int32_t y0, int32_t y1) {
+        for (int32_t y = y0; y < y1; ++y) {
+            const KvzaPixel *src = CurImg->pixels + static_cast<int64_t>(y) * width;
+            // The bitmap holds red, green, blue in memory order.
+            uint8_t *row = bits + y * stride;
+            switch (mode) {
+                case 1:
+                    DrawViewRow<1>(src, row, width, back, bg);
+                    break;
+                case 2:
+                    DrawViewRow<2>(src, row, width, back, bg);
+                    break;
+                case 3:
+                    DrawViewRow<3>(src, row, width, back, bg);
+                    break;
+                default:  // 0, and any other value: the colour, alpha ignored
+                    DrawViewRow<0>(src, row, width, back, bg);
+                    break;
+            }
+        }
+    };
+    // Rows are independent: a large image is drawn in two halves at once, the
+    // lower half on a helper thread. Without a thread it is drawn here whole.
+    const int32_t split = static_cast<int64_t>(width) * height >= kThreadedPixels ? height / 2 : 0;
+    std::thread helper;
+    if (split > 0) {
+        try {
+            helper = std::thread(draw_rows, split, height);
+        } catch (const std::system_error &) {
         }
     }
+    draw_rows(0, helper.joinable() ? split : height);
+    if (helper.joinable()) helper.join();
     Img->update();
 }
 

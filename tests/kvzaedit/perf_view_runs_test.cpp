@@ -155,12 +155,22 @@ class PerfViewRunsTest : public QObject {
         DrawAllModes(w);
     }
 
+    void randomRowsWithRunsMatchTheReference_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("small") << 97 << 23;
+        // Large enough to be drawn in two halves at once; an odd row count
+        // leaves the halves unequal.
+        QTest::newRow("split") << 613 << 439;
+    }
+
     void randomRowsWithRunsMatchTheReference() {
+        QFETCH(int, width);
+        QFETCH(int, height);
         Env env;
         TMainF w;
         std::mt19937 rng(20240611);
         std::uniform_real_distribution<float> unit(-0.2f, 1.2f);
-        const int width = 97, height = 23;
         std::vector<KvzaPixel> pixels;
         for (int i = 0; i < width * height; ++i) {
             if (!pixels.empty() && rng() % 3 == 0) {
