@@ -97,7 +97,8 @@ KVZA_API int32_t kvza_copy(KvzaImage *dst, int32_t dx, int32_t dy, const KvzaIma
 
 KVZA_API void kvza_cliprgba(KvzaPixel *dst, const KvzaPixel *src) {
     if (dst == nullptr || src == nullptr) return;
-    auto clip = [](float v) { return v <= 0.0f ? 0.0f : (v >= 1.0f ? 1.0f : v); };
+    // Not greater than 0 (not a number included) becomes 0.
+    auto clip = [](float v) { return !(v > 0.0f) ? 0.0f : (v >= 1.0f ? 1.0f : v); };
     const KvzaPixel p = *src;
     dst->c = clip(p.c);
     dst->s = clip(p.s);
@@ -135,9 +136,14 @@ KVZA_API int32_t kvza_progress_count(const KvzaImage * /*image*/, KvzaProgress *
     if (progress->done < progress->total) ++progress->done;
     ++progress->count;
     if (progress->count <= progress->interval) return 0;
+    if (progress->callback == nullptr) {
+        progress->count = 0;
+        return 0;
+    }
+    // The callback still sees the count that made it run.
+    const int32_t result = progress->callback(progress->userdata, progress->done, progress->total);
     progress->count = 0;
-    if (progress->callback == nullptr) return 0;
-    return progress->callback(progress->userdata, progress->done, progress->total);
+    return result;
 }
 
 KVZA_API void kvza_progress_final(const KvzaImage * /*image*/, KvzaProgress *progress) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "image_block.h"
@@ -196,6 +197,14 @@ TEST(Clip, RgbaLimitsEachChannel) {
     EXPECT_FALSE(std::signbit(p.a));  // not greater than 0 becomes +0
     kvza_cliprgba(nullptr, &p);       // missing pointers do nothing
     kvza_cliprgba(&p, nullptr);
+    // Not a number is not greater than 0 either.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    KvzaPixel q{nan, -nan, 0.25f, nan};
+    kvza_cliprgba(&q, &q);
+    EXPECT_EQ(q.c, 0.0f);
+    EXPECT_EQ(q.s, 0.0f);
+    EXPECT_EQ(q.w, 0.25f);
+    EXPECT_EQ(q.a, 0.0f);
 }
 
 TEST(Clip, KvzaProjectsOntoUnitBallAndLimitsAlpha) {
@@ -244,4 +253,27 @@ TEST(Progress, CountReturnsCallbackAnswerOnlyWhenItRuns) {
     EXPECT_EQ(silent.done, 1u);
     EXPECT_EQ(silent.count, 0u);
     kvza_progress_final(nullptr, &silent);  // no callback: nothing to call
+}
+
+TEST(Progress, CallbackSeesTheCountThatMadeItRun) {
+    // The count is reset after the callback returns, so a callback reading
+    // the record finds it as it stood when the step was counted.
+    struct Seen {
+        KvzaProgress *record = nullptr;
+        uint32_t count = 0;
+    } seen;
+    KvzaProgress progress{[](void *user, uint32_t, uint32_t) -> int32_t {
+                              auto *s = static_cast<Seen *>(user);
+                              s->count = s->record->count;
+                              return 0;
+                          },
+                          &seen,
+                          2,
+                          0,
+                          0,
+                          10};
+    seen.record = &progress;
+    for (int i = 0; i < 3; ++i) kvza_progress_count(nullptr, &progress);
+    EXPECT_EQ(seen.count, 3u);
+    EXPECT_EQ(progress.count, 0u);
 }
