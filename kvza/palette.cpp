@@ -12,10 +12,10 @@ struct DefaultTable {
     uint8_t bytes[256];
     constexpr DefaultTable() : bytes() {
         constexpr uint8_t block[8][8] = {
-            {7, 231, 52, 203, 11, 248, 55, 199},   {173, 115, 190, 87, 146, 81, 180, 103},
-            {40, 196, 20, 221, 33, 229, 26, 242},  {158, 82, 160, 126, 130, 100, 149, 85},
-            {9, 240, 61, 227, 0, 234, 48, 204},    {169, 69, 182, 107, 155, 112, 185, 77},
-            {47, 200, 29, 246, 43, 209, 31, 251},  {136, 119, 141, 89, 132, 64, 167, 124},
+            {7, 231, 52, 203, 11, 248, 55, 199},  {173, 115, 190, 87, 146, 81, 180, 103},
+            {40, 196, 20, 221, 33, 229, 26, 242}, {158, 82, 160, 126, 130, 100, 149, 85},
+            {9, 240, 61, 227, 0, 234, 48, 204},   {169, 69, 182, 107, 155, 112, 185, 77},
+            {47, 200, 29, 246, 43, 209, 31, 251}, {136, 119, 141, 89, 132, 64, 167, 124},
         };
         bool used[256] = {};
         for (int y = 0; y < 8; ++y) {
@@ -72,8 +72,8 @@ struct Nearest {
 // Scans the entries in index order; with track_second the runner-up is kept
 // too (a later entry as near as the best becomes the second).
 template <int32_t mode, bool track_second>
-Nearest scan(const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour,
-             const KvzaPixel &p, float wc, float ww, float wa) {
+Nearest scan(const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour, const KvzaPixel &p,
+             float wc, float ww, float wa) {
     Nearest n;
     for (uint32_t i = 0; i < count; ++i) {
         if (kvza::same_bytes(palette[i], colour)) {
@@ -99,15 +99,15 @@ Nearest scan(const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour,
 }
 
 template <bool track_second>
-Nearest scan_mode(int32_t mode, const KvzaPixel *palette, uint32_t count,
-                  const KvzaPixel &colour, const KvzaPixel &p, float wc, float ww, float wa) {
+Nearest scan_mode(int32_t mode, const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour,
+                  const KvzaPixel &p, float wc, float ww, float wa) {
     switch (mode) {
-    case KVZA_ALPHA_OPAQUE:
-        return scan<KVZA_ALPHA_OPAQUE, track_second>(palette, count, colour, p, wc, ww, wa);
-    case KVZA_ALPHA_BINARY:
-        return scan<KVZA_ALPHA_BINARY, track_second>(palette, count, colour, p, wc, ww, wa);
-    default:
-        return scan<KVZA_ALPHA_FULL, track_second>(palette, count, colour, p, wc, ww, wa);
+        case KVZA_ALPHA_OPAQUE:
+            return scan<KVZA_ALPHA_OPAQUE, track_second>(palette, count, colour, p, wc, ww, wa);
+        case KVZA_ALPHA_BINARY:
+            return scan<KVZA_ALPHA_BINARY, track_second>(palette, count, colour, p, wc, ww, wa);
+        default:
+            return scan<KVZA_ALPHA_FULL, track_second>(palette, count, colour, p, wc, ww, wa);
     }
 }
 
@@ -167,9 +167,11 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
     if (!(best > 0.0f)) return best_i;
     uint32_t r = 0;
     if (second_i >= 0 && second != std::numeric_limits<float>::infinity()) {
-        float f = best / (best + second) * 256.0f;
-        if (!(f > 0.0f)) f = 0.0f;
-        if (f > 255.0f) f = 255.0f;
+        // The ratio in double, like the library's other arithmetic: a float
+        // quotient could round up onto the next whole number.
+        double f = static_cast<double>(best) / (static_cast<double>(best) + second) * 256.0;
+        if (!(f > 0.0)) f = 0.0;
+        if (f > 255.0) f = 255.0;
         r = static_cast<uint32_t>(f);
     }
     if (alphamode != KVZA_ALPHA_OPAQUE && palette[best_i].a == 0.0f) return best_i;
