@@ -360,8 +360,9 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
                 kvza_rgb2kvz(dst, &rgb);
                 dst->a = 1.0f;
             }
-            // After a stop request the rest of the current byte is still stored.
-            if (!cancel && kvza_progress_count(image, progress) != 0) cancel = true;
+            // Every stored pixel is counted; after a stop request the rest of
+            // the current byte is still stored (and counted).
+            if (kvza_progress_count(image, progress) != 0) cancel = true;
             if (cancel && (x % per_byte == per_byte - 1 || x + 1 == r.width)) return KIN_CANCELED;
         }
     }

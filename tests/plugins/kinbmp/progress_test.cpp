@@ -66,6 +66,11 @@ TEST_F(Bmp, CancelInsideAOneBitByteFinishesThatByte) {
     EXPECT_EQ(o.status, 2);
     for (int x = 0; x < 8; ++x) EXPECT_PIXEL(pix(o.image, x, 0), kvz8(255, 255, 255)) << x;
     for (int x = 8; x < 12; ++x) EXPECT_TRUE(is_clear(pix(o.image, x, 0))) << x;
+    // Every stored pixel is counted, those after the stop request included,
+    // and the final call follows.
+    ASSERT_EQ(log.calls.size(), 9U);
+    for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(log.calls[i], std::make_pair(i + 1, 12U));
+    EXPECT_EQ(log.calls.back(), std::make_pair(12U, 12U));
 }
 
 TEST_F(Bmp, CancelInsideAFourBitByteFinishesThatByte) {
