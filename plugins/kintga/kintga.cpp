@@ -183,7 +183,9 @@ int32_t decode(KvzaImage *image, const Header &h, const uint8_t *map, const uint
                 if (h.depth >= 16) v |= static_cast<uint32_t>(p[1]) << 8;
                 if (h.depth >= 24) v |= static_cast<uint32_t>(p[2]) << 16;
                 if (h.depth >= 32) v |= static_cast<uint32_t>(p[3]) << 24;
-                *dst = {0.0f, 0.0f, static_cast<float>(v) * grey_scale - 1.0f, 1.0f};
+                // Worked out in double and rounded once, so all 32 bits of v count.
+                const double w = static_cast<double>(v) * grey_scale - 1.0;
+                *dst = {0.0f, 0.0f, static_cast<float>(w), 1.0f};
             }
             if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
         }
@@ -218,9 +220,6 @@ KIN_API int32_t kin_load(KvzaImage *image, const char *path, int32_t offset,
     File file(path);
     Header h;
     if (!read_header(file, offset, h)) return KIN_FAILED;
-    // Index pixels are 8 or 16 bits; true colour has no 8-bit layout.
-    if ((h.type == kColourMapped && h.depth > 16) || (h.type == kTrueColour && h.depth == 8))
-        return KIN_FAILED;
 
     if (h.data_bytes > SIZE_MAX) return KIN_FAILED;
     auto *buf = static_cast<uint8_t *>(std::malloc(h.data_bytes == 0 ? 1 : h.data_bytes));
@@ -229,7 +228,12 @@ KIN_API int32_t kin_load(KvzaImage *image, const char *path, int32_t offset,
     if (file.read_at(static_cast<int64_t>(offset) + kHeaderBytes + h.id_length, buf,
                      h.data_bytes)) {
         const uint8_t *map = buf;
-        if (h.type == kColourMapped) {
+        // Index pixels are 8 or 16 bits; true colour has no 8-bit layout. Such
+        // a file is refused in the decoding step, between the progress
+        // set-up and the final report.
+        const bool supported =
+            !((h.type == kColourMapped && h.depth > 16) || (h.type == kTrueColour && h.depth == 8));
+        if (supported && h.type == kColourMapped) {
             const Colour colour(h.attribute_bits);
             const uint32_t entries = h.map_length < 256 ? h.map_length : 256;
             for (uint32_t i = 0; i < entries; ++i) {
@@ -238,7 +242,7 @@ KIN_API int32_t kin_load(KvzaImage *image, const char *path, int32_t offset,
             }
         }
         kvza_progress_setup(image, progress);
-        status = decode(image, h, map, buf + h.map_bytes, progress);
+        status = supported ? decode(image, h, map, buf + h.map_bytes, progress) : KIN_FAILED;
         kvza_progress_final(image, progress);
     }
     std::free(buf);

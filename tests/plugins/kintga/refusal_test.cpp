@@ -148,16 +148,29 @@ TEST_F(Tga, CancellingAtOnceReturnsTwo) {
     EXPECT_EQ(log.calls.back(), std::make_pair(6U, 6U));
 }
 
-TEST_F(Tga, RefusedFilesMakeNoProgressCalls) {
+TEST_F(Tga, RefusedHeadersMakeNoProgressCalls) {
+    TgaSpec s = grey_3x2();
+    s.type = 10;
+    ProgressLog log;
+    KvzaProgress p = log.record(0);
+    kvzatest::ImagePtr image;
+    EXPECT_EQ(load_into(reader(), build_tga(s), 3, 2, image, 0, KVZA_WRAP_CLAMP, &p), 1);
+    EXPECT_TRUE(log.calls.empty());
+}
+
+TEST_F(Tga, UnsupportedTypeAndDepthFailInDecodingWithTheFinalCall) {
+    // The header is accepted; the combination is refused by the decoding
+    // step, which the progress set-up and final report enclose.
     TgaSpec s = grey_3x2();
     s.type = 2;  // 8-bit true colour
     ProgressLog log;
     KvzaProgress p = log.record(0);
     kvzatest::ImagePtr image;
     EXPECT_EQ(load_into(reader(), build_tga(s), 3, 2, image, 0, KVZA_WRAP_CLAMP, &p), 1);
-    s.type = 10;
-    EXPECT_EQ(load_into(reader(), build_tga(s), 3, 2, image, 0, KVZA_WRAP_CLAMP, &p), 1);
-    EXPECT_TRUE(log.calls.empty());
+    ASSERT_EQ(log.calls.size(), 1U);
+    EXPECT_EQ(log.calls[0], std::make_pair(6U, 6U));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) EXPECT_TRUE(is_clear(pix(image, x, y)));
 }
 
 // ---- hostile input -------------------------------------------------------

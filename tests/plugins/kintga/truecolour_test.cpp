@@ -145,6 +145,22 @@ TEST_F(Tga, GreyDepthsSpanMinusOneToOne) {
     }
 }
 
+TEST_F(Tga, GreyThirtyTwoBitKeepsItsLowBits) {
+    // Values just above and below the middle differ from it in the lowest
+    // bits only; they must not collapse onto the middle grey.
+    TgaSpec s;
+    s.type = 3;
+    s.width = 3;
+    s.height = 1;
+    s.depth = 32;
+    s.pixels = pack_tight(4, {{0x80000000U, 0x80000001U, 0x7FFFFFC0U}});
+    const Opened o = open(reader(), build_tga(s));
+    ASSERT_EQ(o.status, 0);
+    EXPECT_EQ(pix(o.image, 0, 0).w, 0.0f);
+    EXPECT_EQ(pix(o.image, 1, 0).w, 0x1p-31f);
+    EXPECT_EQ(pix(o.image, 2, 0).w, -0x1p-25f);
+}
+
 TEST_F(Tga, IdFieldIsSkipped) {
     TgaSpec plain = true24(0x20);
     TgaSpec with_id = plain;
