@@ -76,7 +76,8 @@ void merge_background(KvzaPixel *colour, const uint8_t *background) {
     float *channel[3] = {&colour->c, &colour->s, &colour->w};  // read as R, G, B
     for (int k = 0; k < 3; ++k) {
         const float b = static_cast<float>(background[k]) * kInv255;
-        *channel[k] = b + (*channel[k] - b) * a;
+        // Mixed in double and rounded once when stored.
+        *channel[k] = static_cast<float>(b + (static_cast<double>(*channel[k]) - b) * a);
     }
 }
 
