@@ -161,12 +161,13 @@ KvzaImage *LoadWithForeignReader(const std::string &file_name, const DynLib &lib
 
     ForeignState st;
     st.fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (st.fd < 0) {
+    struct stat info_stat;
+    // A folder opens for reading here but is no file to load.
+    if (st.fd < 0 || (fstat(st.fd, &info_stat) == 0 && S_ISDIR(info_stat.st_mode))) {
         ui.ErrorBox("file not found");
         return nullptr;
     }
 
-    struct stat info_stat;
     const uint64_t length = fstat(st.fd, &info_stat) == 0 && info_stat.st_size > 0
                                 ? static_cast<uint64_t>(info_stat.st_size)
                                 : 0;
