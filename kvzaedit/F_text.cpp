@@ -169,22 +169,27 @@ TextFace::TextFace(const QFont &font) : font_(font) {
 
 bool TextFace::Extent(const QString &text, int32_t &width) const {
     if (!valid_) return false;
-    const int w = QFontMetrics(font_).horizontalAdvance(text);
-    if (w < 0) return false;
-    width = w;
+    int64_t w = 0;
+    for (const char32_t code : TextCodes(text.constData(), text.size())) {
+        QRawFont raw;
+        quint32 index = 0;
+        Resolve(code, raw, index);
+        w += CellIncrement(raw, index);
+    }
+    if (w < 0 || w > std::numeric_limits<int32_t>::max()) return false;
+    width = static_cast<int32_t>(w);
     return true;
 }
 
-int64_t TextFace::Glyph(char32_t code, uint8_t *buffer, int64_t size,
-                        GlyphMetricsRec &metrics) const {
-    metrics = GlyphMetricsRec{};
-    if (!valid_) return 0;
+int16_t TextFace::CellIncrement(const QRawFont &raw, quint32 index) {
+    const QList<QPointF> advances = raw.advancesForGlyphIndexes(QList<quint32>{index});
+    return advances.isEmpty() ? 0 : SaturateInt16(std::llround(advances.front().x()));
+}
 
-    // The selected font's own glyph, else the one the font system falls
-    // back to for this character.
+void TextFace::Resolve(char32_t code, QRawFont &raw, quint32 &index) const {
     const QString one = QString::fromUcs4(&code, 1);
-    QRawFont raw = raw_;
-    quint32 index = 0;
+    raw = raw_;
+    index = 0;
     bool found = false;
     if (raw_.supportsCharacter(static_cast<uint>(code))) {
         const QList<quint32> indexes = raw_.glyphIndexesForString(one);
@@ -212,9 +217,17 @@ int64_t TextFace::Glyph(char32_t code, uint8_t *buffer, int64_t size,
         const QList<quint32> indexes = raw_.glyphIndexesForString(one);
         if (!indexes.isEmpty()) index = indexes.front();
     }
+}
 
-    const QList<QPointF> advances = raw.advancesForGlyphIndexes(QList<quint32>{index});
-    if (!advances.isEmpty()) metrics.cell_inc_x = SaturateInt16(std::llround(advances.front().x()));
+int64_t TextFace::Glyph(char32_t code, uint8_t *buffer, int64_t size,
+                        GlyphMetricsRec &metrics) const {
+    metrics = GlyphMetricsRec{};
+    if (!valid_) return 0;
+
+    QRawFont raw;
+    quint32 index = 0;
+    Resolve(code, raw, index);
+    metrics.cell_inc_x = CellIncrement(raw, index);
 
     const QImage map = CoverageBytes(raw.alphaMapForGlyph(index, QRawFont::PixelAntialiasing));
     if (map.isNull() || map.width() <= 0 || map.height() <= 0) return 0;

@@ -72,7 +72,10 @@ class TextFace {
 
     bool Valid() const { return valid_; }
     const TextMetricsRec &Metrics() const { return metrics_; }
-    // Pixel extent of the whole string; false when it cannot be measured.
+    // Pixel extent of the whole string: the sum of its characters' cell
+    // increments, the same steps the pen takes when the line is drawn, so
+    // no glyph falls beyond the measured width. False when it cannot be
+    // measured.
     bool Extent(const QString &text, int32_t &width) const;
     // The glyph of one character as coverage levels 0..64, one byte per
     // pixel, rows black_box_x rounded up to a multiple of 4 bytes apart.
@@ -82,6 +85,12 @@ class TextFace {
     int64_t Glyph(char32_t code, uint8_t *buffer, int64_t size, GlyphMetricsRec &metrics) const;
 
   private:
+    // The font and glyph index that draw code: the selected font's own
+    // glyph, else the one the font system falls back to.
+    void Resolve(char32_t code, QRawFont &raw, quint32 &index) const;
+    // The horizontal cell increment of a resolved glyph, whole pixels.
+    static int16_t CellIncrement(const QRawFont &raw, quint32 index);
+
     QFont font_;
     QRawFont raw_;
     TextMetricsRec metrics_;
