@@ -99,6 +99,8 @@ TMainF::TMainF(const QString &open_name, QWidget *parent) : QMainWindow(parent) 
     Scroll->setWidget(Img);
     Img->hide();
     setCentralWidget(Scroll);
+    // With no document the client area shows the button face colour.
+    SetBackground(QApplication::palette().color(QPalette::Button));
 
     CreateActions();
     CreateMenus();

@@ -173,6 +173,21 @@ class MainViewTest : public QObject {
         QCOMPARE(ViewAt(w, 0, 0), (Rgb{0, 0, 0}));
     }
 
+    void emptyWindowStartsWithTheButtonFace() {
+        // Button face and window colours apart, so the start colour tells.
+        const QPalette saved = QApplication::palette();
+        QPalette pal = saved;
+        pal.setColor(QPalette::Button, QColor(10, 200, 30));
+        pal.setColor(QPalette::Window, QColor(240, 240, 240));
+        QApplication::setPalette(pal);
+        {
+            Env env;
+            TMainF w;
+            QCOMPARE(Background(w), QColor(10, 200, 30));
+        }
+        QApplication::setPalette(saved);
+    }
+
     void windowBackgroundFollowsTheBorderColour() {
         Env env;
         TMainF w;
