@@ -41,16 +41,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-  3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=""
-for _ in $(seq 100); do
-  display=$(tr -dc '0-9' <"$work/display")
-  [ -n "$display" ] && break
-  sleep 0.1
-done
-if [ -z "$display" ]; then
+. tools/xvfb.sh
+if ! start_xvfb "$work"; then
   echo "No display, and Xvfb did not start:" >&2
   cat "$work/xvfb.log" >&2
   exit 1

@@ -127,7 +127,7 @@ void TMainF::FormCreate() {
 }
 
 void TMainF::CreateActions() {
-    struct Spec {
+    struct ActionDef {
         QAction **slot;
         const char *name;
         const char *category;
@@ -135,7 +135,7 @@ void TMainF::CreateActions() {
         const char *shortcut;
         bool enabled;
     };
-    const Spec specs[] = {
+    const ActionDef defs[] = {
         {&A_New, "A_New", "file", "新規(&N)", "", true},
         {&A_Fork, "A_Fork", "file", "複製(&F)", "Ctrl+F", false},
         {&A_TextIn, "A_TextIn", "file", "テクスト取り込み(&T)", "", true},
@@ -181,15 +181,15 @@ void TMainF::CreateActions() {
         {&A_WrapMode, "A_WrapMode", "setting", "ラップモード(&W)", "", false},
         {&A_About, "A_About", "", "About(&A)", "", true},
     };
-    for (const Spec &spec : specs) {
-        auto *action = new QAction(QString::fromUtf8(spec.caption), this);
-        action->setObjectName(QString::fromLatin1(spec.name));
-        action->setProperty("category", QString::fromLatin1(spec.category));
-        if (spec.shortcut[0] != '\0')
-            action->setShortcut(QKeySequence(QString::fromLatin1(spec.shortcut)));
-        action->setEnabled(spec.enabled);
+    for (const ActionDef &def : defs) {
+        auto *action = new QAction(QString::fromUtf8(def.caption), this);
+        action->setObjectName(QString::fromLatin1(def.name));
+        action->setProperty("category", QString::fromLatin1(def.category));
+        if (def.shortcut[0] != '\0')
+            action->setShortcut(QKeySequence(QString::fromLatin1(def.shortcut)));
+        action->setEnabled(def.enabled);
         addAction(action);  // shortcuts work whatever menu holds the action
-        *spec.slot = action;
+        *def.slot = action;
     }
 
     // Transparency display: four radio items.

@@ -66,18 +66,8 @@ trap 'fail "interrupted"' INT
 trap 'fail "overall time limit of ${overall_limit} s reached"' TERM
 
 # ---- X server on a free display, chosen by the server itself -------------
-: >"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -br -noreset \
-    3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=""
-for _ in $(seq 100); do
-    display=$(tr -dc '0-9' <"$work/display")
-    [ -n "$display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[ -n "$display" ] || fail "Xvfb did not start: $(tail -n 5 "$work/xvfb.log")"
+. "$here/../../tools/xvfb.sh"
+start_xvfb "$work" || fail "Xvfb did not start: $(tail -n 5 "$work/xvfb.log")"
 
 # The whole test never runs longer than the limit: the watchdog takes the X
 # server away (so every client and tool waiting on it ends at once) and stops
@@ -148,20 +138,21 @@ pix_win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Pixel Info$' 2
 # pixel window clear of the picture so the mouse stays over the main window.
 timeout 10 xdotool windowmove --sync "$pix_win" 700 100 || fail "cannot move the pixel window"
 note "pixel window $pix_win"
+# Moves the mouse to (dx, dy) within the picture and waits until the pixel
+# window shows the colour there and not the other one.
+mouse_over() {
+    local dx=$1 dy=$2 here_rgb=$3 other_rgb=$4 where=$5
+    timeout 10 xdotool mousemove --window "$main_win" $((pic_x + dx)) $((pic_y + dy)) ||
+        fail "cannot move the mouse"
+    python3 "$helper" shows "$pix_win" $here_rgb yes 10 >/dev/null ||
+        fail "the pixel window does not show the pixel under the mouse ($where)"
+    python3 "$helper" shows "$pix_win" $other_rgb no 10 >/dev/null ||
+        fail "the pixel window still shows another quadrant's colour ($where)"
+}
 red="200 30 40"
 blue="40 60 210"
-timeout 10 xdotool mousemove --window "$main_win" $((pic_x + 24)) $((pic_y + 16)) ||
-    fail "cannot move the mouse"
-python3 "$helper" shows "$pix_win" $red yes 10 >/dev/null ||
-    fail "the pixel window does not show the red pixel under the mouse"
-python3 "$helper" shows "$pix_win" $blue no 10 >/dev/null ||
-    fail "the pixel window shows blue with the mouse over red"
-timeout 10 xdotool mousemove --window "$main_win" $((pic_x + 24)) $((pic_y + 48)) ||
-    fail "cannot move the mouse"
-python3 "$helper" shows "$pix_win" $blue yes 10 >/dev/null ||
-    fail "the pixel window did not follow the mouse to the blue quadrant"
-python3 "$helper" shows "$pix_win" $red no 10 >/dev/null ||
-    fail "the pixel window still shows red with the mouse over blue"
+mouse_over 24 16 "$red" "$blue" "red quadrant"
+mouse_over 24 48 "$blue" "$red" "blue quadrant"
 note "the pixel window follows the mouse"
 
 # ---- Ctrl+Alt+G: grey map --------------------------------------------------
