@@ -17,8 +17,13 @@ int32_t clamp_bits(int32_t bits) {
     return bits < 1 ? 1 : (bits > 16 ? 16 : bits);
 }
 
-// Byte of a clipped channel (0..1): times 255, truncated.
-uint8_t channel_byte(float v) {
+// Byte of a clipped channel (0..1): times 255, truncated or rounded.
+uint8_t channel_byte(float v, ByteRounding rounding = ByteRounding::Truncate) {
+    if (rounding == ByteRounding::Nearest) {
+        if (!(v > 0.0f)) return 0;  // NaN included
+        const double d = static_cast<double>(v) * 255.0 + 0.5;
+        return d >= 255.0 ? 255 : static_cast<uint8_t>(d);
+    }
     const int32_t i = trunc_to_int(v * 255.0f);
     return static_cast<uint8_t>(i < 0 ? 0 : (i > 255 ? 255 : i));
 }
@@ -43,6 +48,21 @@ int32_t quantize_level(int32_t bits, int32_t x, int32_t y, int32_t level, float 
     if (level == 0 || i == 0 || q == top) return q;
     return q + kvza_getdither(static_cast<uint32_t>(i & 255), x, y, static_cast<uint32_t>(level),
                               nullptr);
+}
+
+int32_t quantize_exact(int32_t bits, int32_t x, int32_t y, int32_t level, float v) {
+    bits = clamp_bits(bits);
+    const int32_t top = (int32_t{1} << bits) - 1;
+    if (!(v > 0.0f)) return 0;  // NaN included
+    if (v >= 1.0f) return top;
+    const double steps = static_cast<double>(v) * top;
+    if (level == 0) return static_cast<int32_t>(steps + 0.5);
+    // Steps times 256, rounded: the low eight bits carry the fraction for the dither.
+    const auto i = static_cast<int64_t>(std::nearbyint(steps * 256.0));
+    const auto q = static_cast<int32_t>(i >> 8);
+    const auto fraction = static_cast<uint32_t>(i & 255);
+    if (fraction == 0 || q == top) return q;
+    return q + kvza_getdither(fraction, x, y, static_cast<uint32_t>(level), nullptr);
 }
 
 namespace {
@@ -103,7 +123,7 @@ void build_grey_ramp(uint32_t n, uint8_t *out) {
 }
 
 int32_t build_optimised_palette(KvzaImage *image, const KotSaveOptions *options, int32_t mode,
-                                uint32_t n, uint8_t *out) {
+                                uint32_t n, uint8_t *out, ByteRounding rounding) {
     if (image == nullptr || options == nullptr || out == nullptr || n == 0 ||
         n > KVZA_PALETTE_ENTRIES)
         return KOT_FAILED;
@@ -118,9 +138,9 @@ int32_t build_optimised_palette(KvzaImage *image, const KotSaveOptions *options,
             merge_background(&work, image->viewinfo);
         }
         kvza_cliprgba(&work, &work);
-        out[4 * i] = channel_byte(work.w);      // blue
-        out[4 * i + 1] = channel_byte(work.s);  // green
-        out[4 * i + 2] = channel_byte(work.c);  // red
+        out[4 * i] = channel_byte(work.w, rounding);      // blue
+        out[4 * i + 1] = channel_byte(work.s, rounding);  // green
+        out[4 * i + 2] = channel_byte(work.c, rounding);  // red
         out[4 * i + 3] = 0;
     }
     return KOT_OK;

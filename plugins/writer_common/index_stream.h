@@ -19,16 +19,22 @@ constexpr uint64_t kBatchPixels = uint64_t{1} << 16;
 // Batches below this size are matched on the calling thread alone.
 constexpr uint64_t kMinSplit = 2048;
 
+// Which row a file stores first.
+enum class RowOrder { BottomUp, TopDown };
+
 // The palette indices of an image's pixels in the order the rows are written
-// (bottom row first, left to right), found a batch at a time. Each index
-// depends only on the pixel's colour and position, so the two halves of a
-// batch are matched independently.
+// (bottom row first for bitmaps, top row first for PNG; left to right), found
+// a batch at a time. Each index depends only on the pixel's colour and
+// position, so the two halves of a batch are matched independently.
 class IndexStream {
   public:
-    IndexStream(KvzaImage *image, uint32_t entries, uint32_t level)
+    IndexStream(KvzaImage *image, uint32_t entries, uint32_t level,
+                int32_t mode = KVZA_ALPHA_OPAQUE, RowOrder order = RowOrder::BottomUp)
         : image_(image),
           entries_(entries),
           level_(level),
+          mode_(mode),
+          top_down_(order == RowOrder::TopDown),
           width_(static_cast<uint32_t>(image->width)),
           height_(static_cast<uint32_t>(image->height)),
           total_(uint64_t{width_} * height_),
@@ -46,11 +52,12 @@ class IndexStream {
     void match(uint64_t first, uint64_t count, uint8_t *out) const {
         for (uint64_t i = 0; i < count; ++i) {
             const uint64_t p = first + i;
-            const auto y = static_cast<int32_t>(height_ - 1 - p / width_);
+            const auto row = static_cast<int32_t>(p / width_);
+            const auto y = top_down_ ? row : static_cast<int32_t>(height_) - 1 - row;
             const auto x = static_cast<int32_t>(p % width_);
-            out[i] = static_cast<uint8_t>(kvza_nearpal_dit(
-                KVZA_ALPHA_OPAQUE, image_->palette, entries_, kvza_getpixptr(image_, x, y), 1.0f,
-                1.0f, 1.0f, x, y, level_, nullptr));
+            out[i] = static_cast<uint8_t>(kvza_nearpal_dit(mode_, image_->palette, entries_,
+                                                           kvza_getpixptr(image_, x, y), 1.0f, 1.0f,
+                                                           1.0f, x, y, level_, nullptr));
         }
     }
 
@@ -80,6 +87,8 @@ class IndexStream {
     KvzaImage *image_;
     uint32_t entries_;
     uint32_t level_;
+    int32_t mode_;
+    bool top_down_;
     uint32_t width_;
     uint32_t height_;
     uint64_t total_;

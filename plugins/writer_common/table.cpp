@@ -20,6 +20,10 @@ constexpr const char *kThresholdSwitchName = "'Alpha Threshold' enable";
 constexpr const char *kThresholdSwitchHint = "'Alpha Threshold'を有効にする";
 constexpr const char *kAlphaDitherName = "Alpha dithering";
 constexpr const char *kAlphaDitherHint = "アルファもディザ対象とする";
+constexpr const char *kCompressionName = "Compression";
+constexpr const char *kCompressionHint = "圧縮レベル(0:無圧縮 9:最高圧縮)";
+constexpr const char *kInterlaceName = "Interlace";
+constexpr const char *kInterlaceHint = "インターレース(Adam7)で保存する";
 
 KotTrackSpec track(const char *name, const char *hint, int16_t min, int16_t max, int16_t frequency,
                    int16_t line_size, int16_t page_size, int16_t position) {
@@ -67,6 +71,17 @@ void fill_alpha_option_table(KotUsableTable *table, std::span<const int16_t> usa
     table->switch_hint[kSwitchAlphaDither] = kAlphaDitherHint;
 }
 
+void fill_png_option_table(KotUsableTable *table, std::span<const int16_t> usable_ids) {
+    fill_alpha_option_table(table, usable_ids);
+    // Lossless by default: an unedited picture saves back to the samples it was read from.
+    table->track[0].position = 0;
+    table->track_count = 3;
+    table->track[2] = track(kCompressionName, kCompressionHint, 0, 9, 1, 1, 1, 6);
+    table->switch_mask = static_cast<uint16_t>(table->switch_mask | (1u << kSwitchInterlace));
+    table->switch_name[kSwitchInterlace] = kInterlaceName;
+    table->switch_hint[kSwitchInterlace] = kInterlaceHint;
+}
+
 void fill_palette_depth_table(KotUsableTable *table, std::span<const int16_t> usable_ids) {
     fill_common(table, usable_ids);
     table->track[1] = track(kDepthName, kDepthHint, 2, 4, 1, 1, 2, 4);
@@ -85,6 +100,8 @@ KotUsableTable *WriterTable::get() {
     if (!built_) {
         if (kind_ == TableKind::PaletteDepth) {
             fill_palette_depth_table(&table_, ids_);
+        } else if (kind_ == TableKind::PngOptions) {
+            fill_png_option_table(&table_, ids_);
         } else {
             fill_alpha_option_table(&table_, ids_);
         }

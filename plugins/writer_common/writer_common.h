@@ -23,6 +23,7 @@ namespace kot {
 inline constexpr int kSwitchMerge = 0;        // "Merge to background"
 inline constexpr int kSwitchThreshold = 1;    // "'Alpha Threshold' enable"
 inline constexpr int kSwitchAlphaDither = 2;  // "Alpha dithering"
+inline constexpr int kSwitchInterlace = 3;    // "Interlace" (PNG table)
 
 // True when switch `index` (0..7) is on. Writers look at the low byte only.
 inline bool switch_on(const KotSaveOptions *options, int index) {
@@ -32,9 +33,14 @@ inline bool switch_on(const KotSaveOptions *options, int index) {
 inline int32_t dither_level(const KotSaveOptions *options) {
     return options->track[0];
 }
-// Track 1: alpha threshold on the 0..255 scale (BMP, ICO) or palette depth (TGA).
+// Track 1: alpha threshold on the 0..255 scale (BMP, ICO, PNG) or palette depth (TGA).
 inline int32_t track1(const KotSaveOptions *options) {
     return options->track[1];
+}
+// Track 2 of the PNG table: deflate compression level, limited to 0..9.
+inline int32_t compression_level(const KotSaveOptions *options) {
+    const int32_t level = options->track[2];
+    return level < 0 ? 0 : (level > 9 ? 9 : level);
 }
 
 // ------------------------------------------------------------- arithmetic
@@ -48,6 +54,13 @@ int32_t trunc_to_int(float v);
 // strength `level` at pixel (x, y). 1.0 gives 2^bits - 1, 0 gives 0; values
 // outside 0..1 are not clipped.
 int32_t quantize_level(int32_t bits, int32_t x, int32_t y, int32_t level, float v);
+
+// The exact quantiser of deep layouts, worked out in double precision: with
+// level 0 the nearest step, so a value within a hair of a step (as after the
+// colour model's round trip) lands on it at any width up to 16 bits; with
+// dither, the value rounded to 1/256 of a step and its fraction dithered as
+// quantize_level does. NaN and values up to 0 give 0, 1 and above 2^bits - 1.
+int32_t quantize_exact(int32_t bits, int32_t x, int32_t y, int32_t level, float v);
 
 // The alpha used when compositing with the background: `a` itself when
 // switch 1 is off; else 1.0 stays 1.0, 0 stays 0, and any other alpha becomes
@@ -117,13 +130,19 @@ class FileWriter {
 // blue = green = red = i x 255 div (n - 1), fourth byte 0.
 void build_grey_ramp(uint32_t n, uint8_t *out);
 
+// How a palette channel (0..1) becomes a byte: times 255 truncated (the
+// bitmap writers' bytes), or rounded to the nearest byte, so that a colour
+// read from an 8-bit file comes back as the byte it was.
+enum class ByteRounding { Truncate, Nearest };
+
 // Optimised palette of n entries (1..256) into out[4 x n] (blue, green, red,
 // 0): kvza_optimpal(image, mode, n) rebuilds image->palette, then every entry
 // goes to RGB, merged with the background colour when switch 0 is on
 // (alpha through threshold_alpha_plain), clipped and scaled by 255.
 // Returns 0, or 1 for a bad argument or when the optimisation fails.
 int32_t build_optimised_palette(KvzaImage *image, const KotSaveOptions *options, int32_t mode,
-                                uint32_t n, uint8_t *out);
+                                uint32_t n, uint8_t *out,
+                                ByteRounding rounding = ByteRounding::Truncate);
 
 // ------------------------------------------------------ RGB colour layouts
 
@@ -187,6 +206,10 @@ bool is_usable(const KotUsableTable *table, int32_t id);
 // Zero-fills table and sets the BMP/ICO options: track 0 "Dither", track 1
 // "Alpha Threshold", switches 0..2 (all off by default) and the usable ids.
 void fill_alpha_option_table(KotUsableTable *table, std::span<const int16_t> usable_ids);
+// Zero-fills table and sets the PNG options: the BMP/ICO tracks and switches
+// with the dither off by default, track 2 "Compression" (0..9, default 6),
+// switch 3 "Interlace" (off), and the usable ids.
+void fill_png_option_table(KotUsableTable *table, std::span<const int16_t> usable_ids);
 // Zero-fills table and sets the TGA options: track 0 "Dither", track 1
 // "Palette Depth", no switches, and the usable ids.
 void fill_palette_depth_table(KotUsableTable *table, std::span<const int16_t> usable_ids);
@@ -197,7 +220,7 @@ void fill_palette_depth_table(KotUsableTable *table, std::span<const int16_t> us
 int32_t copy_table(KotUsableTable *table_out, uint32_t size, const KvzaImage *image,
                    const KotUsableTable *table);
 
-enum class TableKind { AlphaOptions, PaletteDepth };
+enum class TableKind { AlphaOptions, PaletteDepth, PngOptions };
 
 // A writer's table in its static storage, built on first use:
 //   kot::WriterTable g_table(kot::TableKind::AlphaOptions, kUsableIds);
