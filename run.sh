@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, makes a release build and starts the editor on
 # FILE, or on a bundled sample picture (colour gradients with transparent and
-# half-transparent areas) when no FILE is given.
+# half-transparent areas, written as a PNG) when no FILE is given.
 # Without a display the editor is started in a virtual X server (Xvfb); a
 # screenshot of its window is saved and its path printed, and the editor ends.
 set -eu
@@ -18,7 +18,7 @@ if [ $# -gt 0 ]; then
   fi
   file=$(realpath "$1")
 else
-  file=$PWD/build-release/sample.tga
+  file=$PWD/build-release/sample.png
   "$bin/kvzasample" "$file"
 fi
 

@@ -1,7 +1,9 @@
-// kvzasample PATH: writes the editor's sample picture to PATH as a 32-bit
-// TGA with its alpha channel, through the TGA writer plug-in that lies beside
-// this program. run.sh uses it to give the editor something to show.
+// kvzasample PATH: writes the editor's sample picture to PATH (.png or .tga)
+// with its alpha channel, through the writer plug-in for that extension that
+// lies beside this program. run.sh uses it to give the editor something to show.
+#include <cctype>
 #include <cstdio>
+#include <string>
 
 #include "dynlib.h"
 #include "image_alloc.h"
@@ -10,22 +12,32 @@
 
 namespace {
 
-// The TGA writer's layout "BGR 24bit(+8bit alpha)": every level of the
-// sample's alpha survives.
-constexpr int16_t kTga32 = 21;
+// The layout "RGB 24bit(+8bit alpha)", which both writers offer: every level
+// of the sample's alpha survives.
+constexpr int16_t kRgba32 = 21;
+
+// The writer for the path's extension: "kotpng.so" or "kottga.so"; empty otherwise.
+std::string writer_for(const std::string &path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = path.substr(dot + 1);
+    for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "png" || ext == "tga" ? "kot" + ext + ".so" : std::string();
+}
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kvzasample PATH.tga\n");
+    const std::string library = argc == 2 ? writer_for(argv[1]) : std::string();
+    if (library.empty()) {
+        std::fprintf(stderr, "usage: kvzasample PATH.png|PATH.tga\n");
         return 2;
     }
     kvzaedit::DynLib writer;
     auto *save =
-        writer.open("kottga.so") ? reinterpret_cast<KotSaveFn>(writer.sym("kot_save")) : nullptr;
+        writer.open(library) ? reinterpret_cast<KotSaveFn>(writer.sym("kot_save")) : nullptr;
     if (save == nullptr) {
-        std::fprintf(stderr, "kvzasample: cannot load kot_save from kottga.so\n");
+        std::fprintf(stderr, "kvzasample: cannot load kot_save from %s\n", library.c_str());
         return 1;
     }
     KvzaImage *image = kvzaedit::MakeSampleImage();
@@ -34,7 +46,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     KotSaveOptions options{};
-    options.type = kTga32;
+    options.type = kRgba32;
     options.valid = 1;
     const int32_t status = save(image, argv[1], &options, nullptr);
     kvzaedit::ReleaseImage(image);
