@@ -6,17 +6,21 @@
 // against the buffer it comes from before it is read, so no file, however
 // broken, makes the reader touch memory outside its buffers or the image.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <new>
-
-#include <sys/types.h>
 
 #include "kin.h"
 #include "kvza.h"
+#include "reader_file.h"
 
 namespace {
+
+using kincommon::Buffer;
+using kincommon::bytes_from;
+using kincommon::File;
+using kincommon::kByteScale;
+using kincommon::le16;
+using kincommon::le32;
+using kincommon::les32;
 
 constexpr uint16_t kBitmapSignature = 0x4D42;  // "BM"
 constexpr uint16_t kIconSignature = 0;
@@ -24,80 +28,6 @@ constexpr uint32_t kCoreHeader = 12;
 constexpr uint32_t kInfoHeader = 40;
 constexpr uint32_t kBitFields = 3;
 constexpr uint64_t kIconEntryBytes = 16;
-constexpr float kByteScale = 1.0f / 255.0f;  // the float nearest 1/255
-
-// ---- file access -------------------------------------------------------
-
-static_assert(sizeof(off_t) == 8, "file positions are 64-bit");
-
-// A file opened for binary reading, with its length; closed on every path.
-class File {
-  public:
-    explicit File(const char *path) {
-        if (path == nullptr) return;
-        fp_ = std::fopen(path, "rb");
-        if (fp_ == nullptr) return;
-        if (fseeko(fp_, 0, SEEK_END) != 0) return;
-        const off_t end = ftello(fp_);
-        if (end >= 0) size_ = static_cast<int64_t>(end);
-    }
-    ~File() {
-        if (fp_ != nullptr) std::fclose(fp_);
-    }
-    File(const File &) = delete;
-    File &operator=(const File &) = delete;
-
-    bool ok() const { return fp_ != nullptr && size_ >= 0; }
-    int64_t size() const { return size_; }
-
-    // Reads exactly n bytes at pos; false on a bad position or a short read.
-    bool read_at(int64_t pos, void *dst, uint64_t n) {
-        if (!ok() || pos < 0 || pos > size_) return false;
-        if (n > static_cast<uint64_t>(size_ - pos)) return false;
-        if (fseeko(fp_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
-        return n == 0 || std::fread(dst, 1, static_cast<size_t>(n), fp_) == n;
-    }
-
-  private:
-    std::FILE *fp_ = nullptr;
-    int64_t size_ = -1;
-};
-
-// A heap buffer released on every path.
-class Buffer {
-  public:
-    ~Buffer() { std::free(data_); }
-    bool allocate(uint64_t n) {
-        if (n > static_cast<uint64_t>(SIZE_MAX) - 1) return false;
-        data_ = static_cast<uint8_t *>(std::malloc(n == 0 ? 1 : static_cast<size_t>(n)));
-        size_ = n;
-        return data_ != nullptr;
-    }
-    const uint8_t *data() const { return data_; }
-    uint8_t *data() { return data_; }
-    uint64_t size() const { return size_; }
-
-  private:
-    uint8_t *data_ = nullptr;
-    uint64_t size_ = 0;
-};
-
-uint16_t le16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t le32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-int32_t les32(const uint8_t *p) {
-    return static_cast<int32_t>(le32(p));
-}
-
-// Bytes of the file from offset to its end; -1 for an offset outside it.
-int64_t bytes_from(const File &file, int32_t offset) {
-    if (!file.ok() || offset < 0 || offset > file.size()) return -1;
-    return file.size() - offset;
-}
 
 bool read_signature(File &file, int32_t offset, uint16_t &signature) {
     uint8_t b[2];

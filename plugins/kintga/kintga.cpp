@@ -5,60 +5,22 @@
 // The header check computes the data size in 64 bits and compares it with
 // the file before anything is decoded, so decoding never runs out of data.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-
-#include <sys/types.h>
 
 #include "kin.h"
 #include "kvza.h"
+#include "reader_file.h"
 
 namespace {
 
+using kincommon::File;
+using kincommon::kByteScale;
+using kincommon::le16;
+
 constexpr int64_t kHeaderBytes = 18;
-constexpr float kByteScale = 1.0f / 255.0f;  // the float nearest 1/255
 constexpr float kFiveBitScale = 1.0f / 31.0f;
 
 enum ImageType : uint8_t { kColourMapped = 1, kTrueColour = 2, kGrey = 3 };
-
-static_assert(sizeof(off_t) == 8, "file positions are 64-bit");
-
-// A file opened for binary reading, with its length; closed on every path.
-class File {
-  public:
-    explicit File(const char *path) {
-        if (path == nullptr) return;
-        fp_ = std::fopen(path, "rb");
-        if (fp_ == nullptr) return;
-        if (fseeko(fp_, 0, SEEK_END) != 0) return;
-        const off_t end = ftello(fp_);
-        if (end >= 0) size_ = static_cast<int64_t>(end);
-    }
-    ~File() {
-        if (fp_ != nullptr) std::fclose(fp_);
-    }
-    File(const File &) = delete;
-    File &operator=(const File &) = delete;
-
-    bool ok() const { return fp_ != nullptr && size_ >= 0; }
-    int64_t size() const { return size_; }
-
-    // Reads exactly n bytes at pos; false on a bad position or a short read.
-    bool read_at(int64_t pos, void *dst, uint64_t n) {
-        if (!ok() || pos < 0 || pos > size_) return false;
-        if (n > static_cast<uint64_t>(size_ - pos)) return false;
-        if (fseeko(fp_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
-        return n == 0 || std::fread(dst, 1, static_cast<size_t>(n), fp_) == n;
-    }
-
-  private:
-    std::FILE *fp_ = nullptr;
-    int64_t size_ = -1;
-};
-
-uint16_t le16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 // The accepted header and the sizes derived from it.
 struct Header {
