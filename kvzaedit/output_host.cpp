@@ -1,6 +1,7 @@
 #include "output_host.h"
 
 #include "dynlib.h"
+#include "safe_replace.h"
 
 namespace kvzaedit {
 
@@ -34,9 +35,17 @@ int SaveWithPlugin(const std::string &path, const std::string &library, KvzaImag
 
     if (ui.RunSaveDialog(&table, options) != 0) return 1;
 
+    // The writer fills a temporary file beside the target, which takes the
+    // target's place only when the writer has finished it.
+    SafeReplace replace(path);
     KvzaProgress *progress = ui.OpenProgress();  // may be null: save without progress
-    const int32_t status = save(image, path.c_str(), options, progress);
+    int32_t status = save(image, replace.WritePath().c_str(), options, progress);
     ui.CloseProgress();
+    if (status == KOT_FAILED || status == KOT_CANCELED) {
+        replace.Abandon();
+    } else if (!replace.Commit()) {
+        status = KOT_FAILED;
+    }
 
     if (status == KOT_FAILED) {
         ui.ErrorBox("failed");

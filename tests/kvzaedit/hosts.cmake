@@ -12,7 +12,7 @@ set(HOSTS_FAKE_DIR ${CMAKE_BINARY_DIR}/tests/hosts_libs)
 
 add_library(kvzaedit_hosts STATIC
             ${HOSTS_SRC}/ini_file.cpp ${HOSTS_SRC}/dynlib.cpp ${HOSTS_SRC}/input_host.cpp
-            ${HOSTS_SRC}/output_host.cpp ${HOSTS_SRC}/image_alloc.cpp)
+            ${HOSTS_SRC}/output_host.cpp ${HOSTS_SRC}/safe_replace.cpp ${HOSTS_SRC}/image_alloc.cpp)
 target_include_directories(kvzaedit_hosts PUBLIC ${HOSTS_SRC})
 target_link_libraries(kvzaedit_hosts PUBLIC kvza kvza_contract ${CMAKE_DL_LIBS})
 

@@ -1,9 +1,11 @@
 // A writer plug-in for the host tests, steered by the image's reserved
 // field: its low byte is the result of kot_getusabletbl_img, its high byte
 // the status of kot_save. The table carries the buffer size it was handed in
-// track[3].position. kot_save runs the progress protocol over the image and
-// writes a line describing its arguments:
-//   "type=<t> switches=<s> valid=<v> track0=<n> track1=<n> progress=<0|1>".
+// track[3].position. kot_save writes a line describing its arguments:
+//   "type=<t> switches=<s> valid=<v> track0=<n> track1=<n> progress=<0|1>",
+// then runs the progress protocol over the image; a stop asked by the
+// callback returns 2 with the line already written, as a real writer leaves
+// a partly written file.
 #include <cstdio>
 #include <cstring>
 
@@ -42,18 +44,22 @@ KOT_API int32_t kot_getusabletbl_img(KotUsableTable *table_out, uint32_t size,
 KOT_API int32_t kot_save(KvzaImage *image, const char *path, const KotSaveOptions *options,
                          KvzaProgress *progress) {
     if (image == nullptr || path == nullptr || options == nullptr) return 1;
-    kvza_progress_setup(image, progress);
-    for (int64_t i = 0; i < static_cast<int64_t>(image->width) * image->height; ++i) {
-        if (kvza_progress_count(image, progress) != 0) break;
-    }
-    kvza_progress_final(image, progress);
     std::FILE *f = std::fopen(path, "wb");
     if (f == nullptr) return 1;
     std::fprintf(f, "type=%d switches=%u valid=%u track0=%d track1=%d progress=%d", options->type,
                  options->switches, options->valid, options->track[0], options->track[1],
                  progress != nullptr ? 1 : 0);
+    int32_t status = (image->reserved >> 8) & 0xFF;
+    kvza_progress_setup(image, progress);
+    for (int64_t i = 0; i < static_cast<int64_t>(image->width) * image->height; ++i) {
+        if (kvza_progress_count(image, progress) != 0) {
+            status = KOT_CANCELED;
+            break;
+        }
+    }
+    kvza_progress_final(image, progress);
     std::fclose(f);
-    return (image->reserved >> 8) & 0xFF;
+    return status;
 }
 #endif
 

@@ -1,15 +1,23 @@
 // The output host: each message of SaveWithPlugin, the table handed to the
 // save dialog, the progress dialog around the save, valid set only by a
-// successful save, the library unloaded on every path; and a real save
-// through the BMP writer read back by the BMP reader.
+// successful save, the library unloaded on every path; a real save through
+// the BMP writer read back by the BMP reader; the file a save replaces kept
+// whole by failures, cancels and full disks.
 #include "output_host.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "dynlib.h"
 #include "host_test_support.h"
 #include "image_alloc.h"
 #include "input_host.h"
+#include "safe_replace.h"
 
 namespace {
 
@@ -17,8 +25,25 @@ using hoststest::Fake;
 using hoststest::FakeUi;
 using hoststest::ReadFile;
 using hoststest::TempDir;
+using hoststest::WriteFile;
 using kvzaedit::SaveWithPlugin;
 using Messages = std::vector<std::string>;
+
+// Entries of a folder: a temporary file left behind shows here.
+size_t EntriesIn(const std::string &folder) {
+    const std::filesystem::directory_iterator it(folder);
+    return static_cast<size_t>(std::distance(begin(it), end(it)));
+}
+
+mode_t ModeOf(const std::string &path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A progress callback that stops the save a quarter of the way in.
+int32_t StopAQuarterIn(void *, uint32_t done, uint32_t total) {
+    return done >= total / 4 ? 1 : 0;
+}
 
 class SaveHost : public ::testing::Test {
   protected:
@@ -173,6 +198,59 @@ TEST_F(SaveHost, NoImageEndsWithoutMessage) {
     EXPECT_EQ(ui.dialog_calls, 0);
 }
 
+// ---- the file a save replaces ----
+
+TEST_F(SaveHost, OnlyACompleteFileReplacesTheTarget) {
+    const struct {
+        const char *name;
+        int status;     // 1: the writer fails, 2: the progress callback stops it
+        bool old_file;  // a file (mode 0640) was there
+        bool link;      // saved through a symbolic link to it
+        size_t length;  // of the name; 250 leaves no room for the temporary name
+    } cases[] = {
+        {"failed over a file", 1, true, false, 8},  {"canceled over a file", 2, true, false, 8},
+        {"failed, no file", 1, false, false, 8},    {"canceled, no file", 2, false, false, 8},
+        {"saved through a link", 0, true, true, 8}, {"saved, no file", 0, false, false, 8},
+        {"saved in place", 0, true, false, 250}};
+    const mode_t mask = umask(0);
+    umask(mask);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        const std::string real = folder.file(std::string(c.length, 'n'));
+        const std::string target = c.link ? folder.file("link") : real;
+        if (c.old_file) {
+            WriteFile(real, "old bytes");
+            ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+        }
+        if (c.link) {
+            ASSERT_EQ(symlink(real.c_str(), target.c_str()), 0);
+        }
+        Steer(0, c.status & 1);
+        ui.progress.callback = c.status == 2 ? StopAQuarterIn : &FakeUi::Callback;
+        ui.messages.clear();
+        EXPECT_EQ(SaveWithPlugin(target, Fake("fake_kot"), image, &options, ui), c.status ? 1 : 0);
+        EXPECT_EQ(ui.messages.size(), c.status ? 1u : 0u);
+        // The old bytes, or the writer's line (partial or whole).
+        const std::string want = c.old_file && c.status ? "old bytes" : "type=20 ";
+        EXPECT_EQ(ReadFile(real).substr(0, want.size()), want);
+        EXPECT_EQ(ModeOf(real), c.old_file ? 0640u : 0666u & ~mask);
+        EXPECT_EQ(EntriesIn(folder.path()), c.link ? 2u : 1u);
+        EXPECT_EQ(std::filesystem::is_symlink(target), c.link);
+    }
+}
+
+TEST(SafeReplace, FailedCommitKeepsTheOldFile) {
+    TempDir dir;
+    const std::string target = dir.file("picture");
+    WriteFile(target, "old bytes");
+    kvzaedit::SafeReplace replace(target);
+    ASSERT_NE(replace.WritePath(), target);
+    unlink(replace.WritePath().c_str());  // the new file is gone before it could be renamed
+    EXPECT_FALSE(replace.Commit());
+    EXPECT_EQ(ReadFile(target), "old bytes");
+}
+
 // ---- the real BMP writer ----
 
 class RealWriter : public ::testing::Test {
@@ -232,6 +310,75 @@ TEST_F(RealWriter, SavesRgb24AndReadsBack) {
         EXPECT_NEAR(got.g, rgb[i][1], 1) << i;
         EXPECT_NEAR(got.b, rgb[i][2], 1) << i;
     }
+}
+
+// Saves a 160 x 160 image (76 854 bytes as RGB 24bit) over folder/p.bmp,
+// holding old_file unless empty, with the BMP writer in a child process, so
+// that a file size limit (limit) stays there. Expects the one message, the
+// old file untouched (or a partial one) and no other file in folder.
+void ExpectSaveLeavesTheOldFile(const std::string &folder, const std::string &old_file,
+                                int16_t type, KvzaProgressCallback callback, bool limit,
+                                const std::string &message) {
+    const std::string target = folder + "/p.bmp";
+    if (!old_file.empty()) WriteFile(target, old_file);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (limit) {
+            const rlimit size{16384, 16384};
+            setrlimit(RLIMIT_FSIZE, &size);
+            signal(SIGXFSZ, SIG_IGN);  // writes past the limit fail with EFBIG instead
+        }
+        KvzaImage *image = kvzaedit::NewImage(nullptr, 160, 160);
+        FakeUi ui;
+        ui.choice.type = type;
+        if (callback != nullptr) ui.progress.callback = callback;
+        KotSaveOptions options{};
+        const int result = SaveWithPlugin(target, "kotbmp.so", image, &options, ui);
+        _exit(result == 1 && ui.messages == Messages{message} ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (old_file.empty()) {
+        EXPECT_GT(ReadFile(target).size(), 54u);
+        EXPECT_LT(ReadFile(target).size(), 76854u);
+    } else {
+        EXPECT_EQ(ReadFile(target), old_file);
+    }
+    EXPECT_EQ(EntriesIn(folder), 1u);
+}
+
+TEST_F(RealWriter, FailedOrCanceledSaveLeavesTheOldFile) {
+    const std::string old(8192, 'o');
+    const struct {
+        const char *name;
+        std::string old_file;
+        int16_t type;
+        KvzaProgressCallback callback;
+        bool limit;
+        const char *message;
+    } cases[] = {{"unsupported type", old, 254, nullptr, false, "failed"},
+                 {"canceled", old, 20, StopAQuarterIn, false, "canceled"},
+                 {"canceled, no file", "", 20, StopAQuarterIn, false, "canceled"},
+                 {"file size limit", old, 20, nullptr, true, "failed"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        ExpectSaveLeavesTheOldFile(folder.path(), c.old_file, c.type, c.callback, c.limit,
+                                   c.message);
+    }
+}
+
+TEST_F(RealWriter, FullDiskLeavesTheOldFile) {
+    const std::string folder = dir.file("disk");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    if (geteuid() != 0 || mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a 64 KiB tmpfs cannot be mounted here";
+    const struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{folder};
+    ExpectSaveLeavesTheOldFile(folder, std::string(8192, 'o'), 20, nullptr, false, "failed");
 }
 
 TEST_F(RealWriter, TypeTheWriterDoesNotOfferFails) {
