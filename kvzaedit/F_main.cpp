@@ -22,9 +22,11 @@
 
 #include "F_pal.h"
 #include "F_prgrs.h"
+#include "dynlib.h"
 #include "image_alloc.h"
 #include "ini_file.h"
 #include "msgbox.h"
+#include "output_host.h"
 
 namespace kvzaedit {
 
@@ -50,6 +52,25 @@ std::string PaletteKey(int i) {
     std::string key = "PaletteA";
     key.back() = static_cast<char>('A' + i);
     return key;
+}
+
+// The file dialogs' filters: "Any (*)" first and preselected, then one filter
+// per format the program's readers or writers handle, "JPEG (*.jpg *.jpeg)".
+// Qt's own dialog is used on every desktop and told to match without regard
+// to case, so that "*.png" shows a.PNG too (native dialogs may not).
+void SetFileFilters(QFileDialog &dialog, PluginDir dir) {
+    QStringList filters{QStringLiteral("Any (*)")};
+    for (const PluginFormat &format : PluginFormats(dir, ProgramDir())) {
+        QStringList patterns;
+        for (const std::string &ext : format.extensions)
+            patterns << QStringLiteral("*.") + QString::fromStdString(ext);
+        filters << QString::fromStdString(format.name) + QStringLiteral(" (") +
+                       patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.first());
 }
 
 }  // namespace
@@ -418,8 +439,8 @@ void TMainF::A_BorderColExecute() {
 // File commands
 
 bool TMainF::RunOpenFileDialog(QString &path) {
-    QFileDialog dialog(this, QStringLiteral("開く"), QStringLiteral("."),
-                       QStringLiteral("Any (*)"));
+    QFileDialog dialog(this, QStringLiteral("開く"), QStringLiteral("."));
+    SetFileFilters(dialog, PluginDir::Input);
     dialog.setObjectName(QStringLiteral("F_Img"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -430,8 +451,8 @@ bool TMainF::RunOpenFileDialog(QString &path) {
 }
 
 bool TMainF::RunSaveFileDialog(QString &path) {
-    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), F_SaveDir,
-                       QStringLiteral("Any (*)"));
+    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), F_SaveDir);
+    SetFileFilters(dialog, PluginDir::Output);
     dialog.setObjectName(QStringLiteral("F_Save"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -1,9 +1,43 @@
 #include "output_host.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
 #include "dynlib.h"
 #include "safe_replace.h"
 
 namespace kvzaedit {
+
+namespace {
+
+// Extensions that spell one format two ways: the short and the long one.
+const char *const kSpellings[][2] = {{"jpg", "jpeg"}, {"tif", "tiff"}};
+
+// The extension of a default plug-in name prefix<ext>.so, or empty when name
+// is not one. The default names fold the extension to lower case, so a name
+// with capitals is never chosen by them.
+std::string DefaultNameExtension(const std::string &name, const std::string &prefix) {
+    const std::string suffix = ".so";
+    if (name.size() <= prefix.size() + suffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return {};
+    const std::string ext = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    for (char c : ext) {
+        if ((c < 'a' || c > 'z') && (c < '0' || c > '9')) return {};
+    }
+    return ext;
+}
+
+std::string Upper(std::string text) {
+    for (char &c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+}  // namespace
 
 int SaveWithPlugin(const std::string &path, const std::string &library, KvzaImage *image,
                    KotSaveOptions *options, HostUi &ui) {
@@ -57,6 +91,31 @@ int SaveWithPlugin(const std::string &path, const std::string &library, KvzaImag
     }
     if (options != nullptr) options->valid = 1;
     return 0;
+}
+
+std::vector<PluginFormat> PluginFormats(PluginDir dir, const std::string &folder) {
+    const std::string prefix = dir == PluginDir::Input ? "kin" : "kot";
+    std::set<std::string> found;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string ext = DefaultNameExtension(it->path().filename().string(), prefix);
+        std::error_code ignored;  // a broken link is no plug-in
+        if (!ext.empty() && it->is_regular_file(ignored)) found.insert(ext);
+    }
+
+    std::vector<PluginFormat> formats;
+    for (const auto &spelling : kSpellings) {
+        if (found.count(spelling[0]) != 0 && found.count(spelling[1]) != 0) {
+            formats.push_back({Upper(spelling[1]), {spelling[0], spelling[1]}});
+            found.erase(spelling[0]);
+            found.erase(spelling[1]);
+        }
+    }
+    for (const std::string &ext : found) formats.push_back({Upper(ext), {ext}});
+    std::sort(formats.begin(), formats.end(),
+              [](const PluginFormat &a, const PluginFormat &b) { return a.name < b.name; });
+    return formats;
 }
 
 }  // namespace kvzaedit

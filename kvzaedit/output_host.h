@@ -1,10 +1,13 @@
 // The output plug-in host: asks the writer for its option table, lets the
 // user choose in the save dialog and writes the file with a progress dialog.
+// Also lists the formats the program's plug-ins handle, for the file dialogs.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host_ui.h"
+#include "input_host.h"
 #include "kot.h"
 #include "kvza.h"
 
@@ -18,5 +21,18 @@ namespace kvzaedit {
 // save leaves it as it was.
 int SaveWithPlugin(const std::string &path, const std::string &library, KvzaImage *image,
                    KotSaveOptions *options, HostUi &ui);
+
+// A file format as the file dialogs show it: an upper-case name and its
+// extensions (lower case, no dot).
+struct PluginFormat {
+    std::string name;
+    std::vector<std::string> extensions;
+};
+
+// The formats of the readers (Input) or writers (Output) that folder holds
+// under their default names, kin<ext>.so / kot<ext>.so, sorted by name. Two
+// spellings of one format (jpg and jpeg) that both have a plug-in make one
+// format named by the longer spelling.
+std::vector<PluginFormat> PluginFormats(PluginDir dir, const std::string &folder);
 
 }  // namespace kvzaedit

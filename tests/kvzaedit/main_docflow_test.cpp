@@ -1,11 +1,14 @@
 // Whole document flows through the real reader and writer plug-ins: open,
-// edit, save and reopen as BMP, ICO and TGA; the file dialogs; closing a
-// changed document; start-up with a file that cannot be read.
+// edit, save and reopen as BMP, ICO and TGA; the file dialogs and their
+// format filters; closing a changed document; start-up with a file that
+// cannot be read.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QListView>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -82,6 +85,37 @@ void AnswerFileDialog(QString *title, const QString &path) {
         }
         dialog->selectFile(path);
         static_cast<QDialog *>(dialog)->accept();  // the file dialog's own checks run
+    });
+}
+
+// What the next file dialog offers: its filters, the one preselected, and
+// the files of folder it lists under the filter "PNG (*.png)".
+struct FilterView {
+    QStringList filters;
+    QString selected;
+    QStringList png_files;
+};
+
+void InspectFileDialog(FilterView *view, const QString &folder) {
+    QTimer::singleShot(0, [view, folder] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        view->filters = dialog->nameFilters();
+        view->selected = dialog->selectedNameFilter();
+        dialog->setDirectory(folder);
+        dialog->selectNameFilter(QStringLiteral("PNG (*.png)"));
+        auto *list = dialog->findChild<QListView *>(QStringLiteral("listView"));
+        const auto files = [list] {
+            QStringList names;
+            for (int i = 0; list != nullptr && i < list->model()->rowCount(list->rootIndex()); ++i)
+                names << list->model()->index(i, 0, list->rootIndex()).data().toString();
+            names.removeIf([](const QString &name) { return !name.contains(QLatin1Char('.')); });
+            return names;
+        };
+        // The folder is read by a thread: wait until its files are listed.
+        static_cast<void>(QTest::qWaitFor([&] { return files().size() >= 2; }, 5000));
+        view->png_files = files();
+        dialog->reject();
     });
 }
 
@@ -355,6 +389,35 @@ class MainDocflowTest : public QObject {
         QCOMPARE(w.Modified, uint8_t(0));
         QVERIFY(!w.A_Undo->isEnabled());
         QCOMPARE(w.windowTitle(), path);
+    }
+
+    void fileDialogsOfferTheFormatsOfThePlugins() {
+        Env env;
+        const QString plugins = env.Path(QStringLiteral("plugins"));
+        QVERIFY(QDir().mkpath(plugins));
+        for (const char *name : {"kinbmp.so", "kinico.so", "kinjpg.so", "kinjpeg.so", "kinpng.so",
+                                 "kintga.so", "kotbmp.so", "kotico.so", "kotpng.so", "kottga.so"})
+            QVERIFY(
+                QFile(plugins + QLatin1Char('/') + QLatin1String(name)).open(QIODevice::WriteOnly));
+        kvzaedit::SetProgramDir(plugins.toStdString());
+        for (const char *name : {"a.PNG", "b.png", "c.bmp"})
+            QVERIFY(QFile(env.Path(QLatin1String(name))).open(QIODevice::WriteOnly));
+
+        TMainF w;
+        QString path;
+        FilterView open, save;
+        InspectFileDialog(&open, env.dir.path());
+        QVERIFY(!w.RunOpenFileDialog(path));
+        InspectFileDialog(&save, env.dir.path());
+        QVERIFY(!w.RunSaveFileDialog(path));
+        QCOMPARE(open.filters, QStringList({"Any (*)", "BMP (*.bmp)", "ICO (*.ico)",
+                                            "JPEG (*.jpg *.jpeg)", "PNG (*.png)", "TGA (*.tga)"}));
+        QCOMPARE(save.filters, QStringList({"Any (*)", "BMP (*.bmp)", "ICO (*.ico)", "PNG (*.png)",
+                                            "TGA (*.tga)"}));
+        for (const FilterView *view : {&open, &save}) {
+            QCOMPARE(view->selected, QStringLiteral("Any (*)"));
+            QCOMPARE(view->png_files, QStringList({"a.PNG", "b.png"}));
+        }
     }
 
     void unreadableFilesLeaveTheWindowEmpty() {

@@ -2,7 +2,7 @@
 // save dialog, the progress dialog around the save, valid set only by a
 // successful save, the library unloaded on every path; a real save through
 // the BMP writer read back by the BMP reader; the file a save replaces kept
-// whole by failures, cancels and full disks.
+// whole by failures, cancels and full disks; the plug-in formats listed.
 #include "output_host.h"
 
 #include <gtest/gtest.h>
@@ -386,6 +386,34 @@ TEST_F(RealWriter, TypeTheWriterDoesNotOfferFails) {
     ASSERT_EQ(SaveWithPlugin(dir.file("x.bmp"), "kotbmp.so", image, &options, ui), 1);
     EXPECT_EQ(ui.messages, Messages{"failed"});
     EXPECT_EQ(options.valid, 0);
+}
+
+// ---- formats for the file dialogs ----
+
+TEST(PluginFormats, OneFormatPerPluginUnderItsDefaultName) {
+    TempDir dir;
+    for (const char *name : {"kinbmp.so", "kinjpg.so", "kintga.so", "kotbmp.so", "kotico.so",
+                             "kinBMP.so", "kin.so", "kinpng.so.1", "libkvza.so", "kinraw.txt"})
+        WriteFile(dir.file(name), "");
+    ASSERT_EQ(symlink("kinbmp.so", dir.file("kinico.so").c_str()), 0);   // another name
+    ASSERT_EQ(symlink("missing.so", dir.file("kinxyz.so").c_str()), 0);  // a broken link
+    ASSERT_TRUE(std::filesystem::create_directory(dir.file("kinpcx.so")));
+    const auto listed = [&dir](kvzaedit::PluginDir direction) {
+        std::string out;
+        for (const kvzaedit::PluginFormat &format :
+             kvzaedit::PluginFormats(direction, dir.path())) {
+            out += format.name + ":";
+            for (const std::string &ext : format.extensions) out += " " + ext;
+            out += ";";
+        }
+        return out;
+    };
+    EXPECT_EQ(listed(kvzaedit::PluginDir::Input), "BMP: bmp;ICO: ico;JPG: jpg;TGA: tga;");
+    EXPECT_EQ(listed(kvzaedit::PluginDir::Output), "BMP: bmp;ICO: ico;");
+    // With a reader for the long spelling too, .jpg and .jpeg are one format.
+    ASSERT_EQ(symlink("kinjpg.so", dir.file("kinjpeg.so").c_str()), 0);
+    EXPECT_EQ(listed(kvzaedit::PluginDir::Input), "BMP: bmp;ICO: ico;JPEG: jpg jpeg;TGA: tga;");
+    EXPECT_TRUE(kvzaedit::PluginFormats(kvzaedit::PluginDir::Input, dir.file("none")).empty());
 }
 
 }  // namespace
