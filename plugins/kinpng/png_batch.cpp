@@ -1,0 +1,91 @@
+// Converting a row costs far more than decoding it (a colour-model
+// conversion per pixel). While the threads of one batch convert its rows,
+// split evenly, the calling thread decodes the next batch; the threads are
+// joined before the batch's pixels are stored. Storing and progress stay on
+// the calling thread in decoding order, so a cancel leaves exactly the
+// pixels that a one-thread reader would have stored.
+#include "png_batch.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+namespace kinpng {
+
+namespace {
+
+// Pixels per batch: large enough to pay for starting the threads, small
+// enough to stay in the caches.
+constexpr uint64_t kBatchPixels = 1U << 16;
+// Batches below this many pixels are converted on the calling thread alone.
+constexpr uint64_t kThreadedPixels = 1U << 12;
+
+}  // namespace
+
+Batch::Batch(const RowConverter &converter, uint32_t width, uint64_t row_bytes)
+    : converter_(converter), width_(width), row_bytes_(static_cast<size_t>(row_bytes)) {
+    capacity_ = static_cast<size_t>(std::max<uint64_t>(1, kBatchPixels / std::max(width, 1U)));
+    if (row_bytes > SIZE_MAX / capacity_ || width > SIZE_MAX / sizeof(KvzaPixel) / capacity_)
+        return;
+    places_.reset(new (std::nothrow) Placement[capacity_]);
+    converted_.reset(new (std::nothrow) uint32_t[capacity_]);
+    if (!places_ || !converted_) return;
+    samples_.reset(new (std::nothrow) uint8_t[capacity_ * row_bytes_]);
+    pixels_.reset(new (std::nothrow) KvzaPixel[capacity_ * width_]);
+}
+
+bool Batch::add(const Placement &placement) {
+    places_[rows_++] = placement;
+    return rows_ == capacity_;
+}
+
+void Batch::convert(size_t first, size_t last) {
+    for (size_t i = first; i < last; ++i)
+        converted_[i] = converter_.convert(samples_.get() + i * row_bytes_, places_[i].count,
+                                           pixels_.get() + i * width_);
+}
+
+void Batch::start() {
+    uint64_t pixels = 0;
+    for (size_t i = 0; i < rows_; ++i) pixels += places_[i].count;
+    size_t shares = 1;
+    if (pixels >= kThreadedPixels)
+        shares = std::min<size_t>(std::max(1U, std::thread::hardware_concurrency()), rows_);
+    // Share s of n is rows [s x rows / n, (s + 1) x rows / n).
+    for (size_t s = 0; s < shares; ++s) {
+        const size_t first = s * rows_ / shares, last = (s + 1) * rows_ / shares;
+        if (shares > 1) {
+            try {
+                threads_.emplace_back([this, first, last] { convert(first, last); });
+                continue;
+            } catch (const std::system_error &) {
+            } catch (const std::bad_alloc &) {
+            }
+        }
+        convert(first, last);
+    }
+}
+
+void Batch::join() {
+    for (std::thread &t : threads_) t.join();
+    threads_.clear();
+}
+
+int32_t Batch::store(KvzaImage *image, KvzaProgress *progress) {
+    join();
+    const size_t rows = rows_;
+    rows_ = 0;
+    for (size_t i = 0; i < rows; ++i) {
+        const Placement &p = places_[i];
+        const KvzaPixel *src = pixels_.get() + i * width_;
+        int64_t x = p.x0;
+        for (uint32_t k = 0; k < converted_[i]; ++k, x += p.step) {
+            *kvza_getpixptr(image, static_cast<int32_t>(x), static_cast<int32_t>(p.y)) = src[k];
+            if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+        }
+        if (converted_[i] < p.count) return KIN_FAILED;
+    }
+    return KIN_OK;
+}
+
+}  // namespace kinpng

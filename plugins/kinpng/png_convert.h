@@ -1,0 +1,41 @@
+// png_convert.h - decoded scanlines to KVZA pixels.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "kvza.h"
+#include "png_format.h"
+
+namespace kinpng {
+
+// Turns the samples of a decoded scanline (packed as stored, 16-bit samples
+// big-endian) into pixels. Holds no reference to the decoder, so rows
+// can be converted on several threads at once.
+class RowConverter {
+  public:
+    // palette: the image's palette, already filled from the file.
+    RowConverter(const Format &format, const KvzaPixel *palette);
+
+    // Converts count pixels of samples into out. Returns count, or for a
+    // palette file the number of pixels before the first index past the
+    // palette's entries.
+    uint32_t convert(const uint8_t *samples, uint32_t count, KvzaPixel *out) const;
+
+  private:
+    uint32_t convert_indexed(const uint8_t *samples, uint32_t count, KvzaPixel *out) const;
+    void convert_direct(const uint8_t *samples, uint32_t count, KvzaPixel *out) const;
+    KvzaPixel direct_pixel(const uint8_t *p) const;
+
+    Format format_;
+    uint32_t pixel_bytes_ = 0;  // bytes per pixel of 8- and 16-bit layouts
+    // Low-depth and 8-bit grey, and palette files: the pixel of each sample value.
+    std::vector<KvzaPixel> table_;
+    uint32_t table_entries_ = 0;  // values below this have a pixel
+};
+
+// The KVZ form of the palette entries with their alpha from tRNS, written
+// to image->palette; entries past the PLTE count are left as they are.
+void write_palette(KvzaImage *image, const Format &format);
+
+}  // namespace kinpng
