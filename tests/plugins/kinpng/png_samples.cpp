@@ -3,6 +3,7 @@
 #include <spng.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,7 +46,7 @@ Bytes encode(const PngSpec &s) {
     if (!s.palette_alpha.empty() || !s.key.empty()) {
         spng_trns trns{};
         trns.n_type3_entries = static_cast<uint32_t>(s.palette_alpha.size());
-        std::memcpy(trns.type3_alpha, s.palette_alpha.data(), s.palette_alpha.size());
+        std::copy(s.palette_alpha.begin(), s.palette_alpha.end(), trns.type3_alpha);
         if (s.key.size() == 1) trns.gray = s.key[0];
         if (s.key.size() == 3) trns.red = s.key[0], trns.green = s.key[1], trns.blue = s.key[2];
         spng_set_trns(ctx, &trns);
