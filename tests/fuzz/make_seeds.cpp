@@ -1,9 +1,10 @@
 // Writes the sample files of every reader variant as the fuzzing seed corpus.
-// Usage: kin_seeds BMP_FOLDER TGA_FOLDER
+// Usage: kin_seeds BMP_FOLDER TGA_FOLDER PNG_FOLDER
 #include <cstdio>
 #include <string>
 
 #include "kin_samples.h"
+#include "png_samples.h"
 
 namespace {
 
@@ -26,12 +27,13 @@ bool write_all(const std::string &folder, const std::vector<kintest::Sample> &sa
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s BMP_FOLDER TGA_FOLDER\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s BMP_FOLDER TGA_FOLDER PNG_FOLDER\n", argv[0]);
         return 2;
     }
     return write_all(argv[1], kintest::bmp_samples(), ".bmp") &&
-                   write_all(argv[2], kintest::tga_samples(), ".tga")
+                   write_all(argv[2], kintest::tga_samples(), ".tga") &&
+                   write_all(argv[3], pngtest::png_samples(), ".png")
                ? 0
                : 1;
 }
