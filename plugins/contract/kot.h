@@ -1,9 +1,10 @@
 /* kot.h - the contract between the editor and its output (writer) plug-ins.
  *
- * A writer plug-in is a shared library exporting exactly kot_getusabletbl,
- * kot_getusabletbl_img and kot_save. It describes the pixel layouts and the
- * options it offers in a KotUsableTable; the save dialog shows them and fills
- * a KotSaveOptions with the user's choices, which kot_save then reads.
+ * A writer plug-in is a shared library exporting kot_getusabletbl,
+ * kot_getusabletbl_img and kot_save, and optionally kot_typehint. It
+ * describes the pixel layouts and the options it offers in a KotUsableTable;
+ * the save dialog shows them and fills a KotSaveOptions with the user's
+ * choices, which kot_save then reads.
  * The records use this platform's natural alignment; the table is
  * KOT_USABLE_TABLE_SIZE bytes and the host passes that size.
  */
@@ -15,7 +16,7 @@
 
 #include "kvza.h"
 
-/* Export macro for the three functions of a writer plug-in. */
+/* Export macro for the functions of a writer plug-in. */
 #if defined(_WIN32)
 #define KOT_API __declspec(dllexport)
 #else
@@ -86,12 +87,19 @@ KOT_API int32_t kot_getusabletbl_img(KotUsableTable *table_out, uint32_t size,
 KOT_API int32_t kot_save(KvzaImage *image, const char *path, const KotSaveOptions *options,
                          KvzaProgress *progress);
 
+/* Optional: a short UTF-8 hint on layout id for the save dialog (that other
+ * programs refuse the layout or read it differently), or NULL when there is
+ * nothing to say. The text lives in the plug-in's static data. A host that
+ * does not find this export shows no hint. */
+KOT_API const char *kot_typehint(int32_t id);
+
 /* Pointer types for the host's dlsym look-ups. */
 typedef KotUsableTable *(*KotGetUsableTblFn)(void);
 typedef int32_t (*KotGetUsableTblImgFn)(KotUsableTable *table_out, uint32_t size,
                                         const KvzaImage *image);
 typedef int32_t (*KotSaveFn)(KvzaImage *image, const char *path, const KotSaveOptions *options,
                              KvzaProgress *progress);
+typedef const char *(*KotTypeHintFn)(int32_t id);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -1,12 +1,15 @@
 // kotico - writer plug-in for icon files holding one image: a colour (XOR)
-// bitmap in one of six layouts followed by the 1-bit transparency (AND) mask.
+// bitmap in one of seven layouts followed by the 1-bit transparency (AND) mask.
 //
 // Transparency comes from the image's alpha: either as the mask (alpha
 // threshold, or alpha reduced to one bit with the dither strength) or, with
 // "Merge to background", by compositing over the background colour under an
-// all-opaque mask. The colour bitmap is written by the shared bottom-up row
-// packers; the colour bitmap and the mask count progress against the same
-// total of width x height steps.
+// all-opaque mask. The 32-bit layout with alpha keeps the alpha in the fourth
+// byte of every pixel, as current programs read it, and is never merged; its
+// mask still follows the alpha for programs that read only the mask. The
+// colour bitmap is written by the shared bottom-up row packers; the colour
+// bitmap and the mask count progress against the same total of
+// width x height steps.
 #include <cstdint>
 
 #include "kot.h"
@@ -15,28 +18,45 @@
 
 namespace {
 
-constexpr int16_t kIds[] = {204, 221, 222, 223, 224, 225};
-kot::WriterTable g_table(kot::TableKind::AlphaOptions, kIds);
+constexpr int16_t kIds[] = {204, 221, 222, 223, 224, 225, 21};
 
-// Icons store width and height in one byte each.
+// How the common readers take the layouts that are not plain to all of them.
+constexpr kot::TypeHint kHints[] = {
+    {223, "ImageMagick does not open this layout."},
+    {225,
+     "Current programs read the fourth byte, which this layout leaves 0, as alpha: the icon "
+     "shows fully transparent in them. \"RGB 24bit(+8bit alpha)\" keeps the alpha."},
+};
+
+kot::WriterTable g_table(kot::TableKind::AlphaOptions, kIds, kHints);
+
+// Icons store width and height in one byte each, 0 standing for 256; only
+// the layout with alpha goes up to 256, the size of the largest icons that
+// programs show.
 constexpr int64_t kMaxSide = 255;
+constexpr int64_t kMaxAlphaSide = 256;
 constexpr uint32_t kDirectoryBytes = 6;
 constexpr uint32_t kEntryBytes = 16;
 constexpr uint32_t kImageOffset = kDirectoryBytes + kEntryBytes;  // 22
 constexpr uint32_t kInfoHeaderBytes = 40;
 
-// One colour layout: bits per pixel, the directory's colour count byte and
-// the number of palette entries (0 for the RGB layouts).
+// One colour layout: bits per pixel, the directory's colour count byte, the
+// number of palette entries (0 for the RGB layouts), whether the pixels keep
+// their alpha, and the largest width and height.
 struct IcoLayout {
     int16_t id;
     uint16_t bits;
     uint8_t colour_count;
     uint16_t palette_entries;
+    bool keeps_alpha;
+    int64_t max_side;
 };
 
 constexpr IcoLayout kLayouts[] = {
-    {204, 1, 2, 2},  {221, 4, 16, 16}, {222, 8, 0, 256},
-    {223, 16, 0, 0}, {224, 24, 0, 0},  {225, 32, 0, 0},
+    {204, 1, 2, 2, false, kMaxSide},     {221, 4, 16, 16, false, kMaxSide},
+    {222, 8, 0, 256, false, kMaxSide},   {223, 16, 0, 0, false, kMaxSide},
+    {224, 24, 0, 0, false, kMaxSide},    {225, 32, 0, 0, false, kMaxSide},
+    {21, 32, 0, 0, true, kMaxAlphaSide},
 };
 
 const IcoLayout *find_layout(int32_t id) {
@@ -54,7 +74,7 @@ int32_t write_headers(kot::FileWriter &out, const IcoLayout &layout, uint32_t wi
     const uint64_t and_size = kot::padded_image_size(1, width, height);
     const uint64_t resource_bytes =
         uint64_t{kInfoHeaderBytes} + 4 * uint64_t{layout.palette_entries} + xor_size + and_size;
-    // Sides below 256 keep every size far below 2^32.
+    // Sides up to 256 keep every size far below 2^32.
     if (resource_bytes > UINT32_MAX) return KOT_FAILED;
 
     uint8_t directory[kDirectoryBytes] = {};
@@ -64,7 +84,7 @@ int32_t write_headers(kot::FileWriter &out, const IcoLayout &layout, uint32_t wi
     if (!out.write(directory, sizeof directory)) return KOT_FAILED;
 
     uint8_t entry[kEntryBytes] = {};
-    entry[0] = static_cast<uint8_t>(width);
+    entry[0] = static_cast<uint8_t>(width);  // 256 becomes 0
     entry[1] = static_cast<uint8_t>(height);
     entry[2] = layout.colour_count;
     entry[3] = 0;
@@ -164,9 +184,9 @@ int32_t write_alpha_mask(kot::SaveJob &job) {
 int32_t write_body(kot::SaveJob &job) {
     const int64_t width = job.image->width;
     const int64_t height = job.image->height;
-    if (width > kMaxSide || height > kMaxSide) return KOT_FAILED;
     const IcoLayout *layout = find_layout(job.options->type);
     if (layout == nullptr) return KOT_FAILED;
+    if (width > layout->max_side || height > layout->max_side) return KOT_FAILED;
 
     int32_t status = write_headers(job.out, *layout, static_cast<uint32_t>(width),
                                    static_cast<uint32_t>(height));
@@ -177,7 +197,8 @@ int32_t write_body(kot::SaveJob &job) {
     }
     status = write_colour_bitmap(job, *layout);
     if (status != KOT_OK) return status;
-    if (kot::switch_on(job.options, kot::kSwitchMerge)) return write_opaque_mask(job);
+    if (kot::switch_on(job.options, kot::kSwitchMerge) && !layout->keeps_alpha)
+        return write_opaque_mask(job);
     return write_alpha_mask(job);
 }
 
@@ -190,6 +211,10 @@ extern "C" KOT_API KotUsableTable *kot_getusabletbl(void) {
 extern "C" KOT_API int32_t kot_getusabletbl_img(KotUsableTable *table_out, uint32_t size,
                                                 const KvzaImage *image) {
     return g_table.copy_to(table_out, size, image);
+}
+
+extern "C" KOT_API const char *kot_typehint(int32_t id) {
+    return g_table.hint(id);
 }
 
 extern "C" KOT_API int32_t kot_save(KvzaImage *image, const char *path,

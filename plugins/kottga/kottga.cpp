@@ -16,7 +16,20 @@
 namespace {
 
 constexpr int16_t kIds[] = {20, 21, 25, 41, 50, 81};
-kot::WriterTable g_table(kot::TableKind::PaletteDepth, kIds);
+
+// How the common readers take the layouts that are not plain to all of them.
+constexpr kot::TypeHint kHints[] = {
+    {25, "Python's imaging library ignores the alpha bit: the picture opens opaque."},
+    {41,
+     "At palette depth 2 ImageMagick and Python's imaging library ignore the alpha bit of the "
+     "entries (the picture opens opaque); at depth 4 Python's imaging library does not open "
+     "the file."},
+    {81,
+     "ImageMagick reads this layout as 15-bit colour, Python's imaging library as grey plus "
+     "alpha: both show another picture."},
+};
+
+kot::WriterTable g_table(kot::TableKind::PaletteDepth, kIds, kHints);
 
 constexpr int64_t kMaxSide = 65535;
 constexpr uint32_t kHeaderBytes = 18;
@@ -224,6 +237,10 @@ extern "C" KOT_API KotUsableTable *kot_getusabletbl(void) {
 extern "C" KOT_API int32_t kot_getusabletbl_img(KotUsableTable *table_out, uint32_t size,
                                                 const KvzaImage *image) {
     return g_table.copy_to(table_out, size, image);
+}
+
+extern "C" KOT_API const char *kot_typehint(int32_t id) {
+    return g_table.hint(id);
 }
 
 extern "C" KOT_API int32_t kot_save(KvzaImage *image, const char *path,

@@ -149,10 +149,10 @@ int32_t build_optimised_palette(KvzaImage *image, const KotSaveOptions *options,
 namespace {
 
 constexpr RgbLayout kRgbLayouts[] = {
-    {20, 3, 8, 8, 8, 16, 8},      {224, 3, 8, 8, 8, 16, 8}, {22, 4, 8, 8, 8, 16, 8},
-    {225, 4, 8, 8, 8, 16, 8},     {23, 2, 5, 6, 5, 11, 5},  {24, 2, 5, 5, 5, 10, 5},
-    {223, 2, 5, 5, 5, 10, 5},     {30, 2, 4, 4, 4, 8, 4},   {190, 4, 10, 10, 10, 20, 10},
-    {191, 4, 11, 11, 10, 21, 10},
+    {20, 3, 8, 8, 8, 16, 8, 0},      {224, 3, 8, 8, 8, 16, 8, 0}, {22, 4, 8, 8, 8, 16, 8, 0},
+    {225, 4, 8, 8, 8, 16, 8, 0},     {23, 2, 5, 6, 5, 11, 5, 0},  {24, 2, 5, 5, 5, 10, 5, 0},
+    {223, 2, 5, 5, 5, 10, 5, 0},     {30, 2, 4, 4, 4, 8, 4, 0},   {190, 4, 10, 10, 10, 20, 10, 0},
+    {191, 4, 11, 11, 10, 21, 10, 0}, {21, 4, 8, 8, 8, 16, 8, 8},
 };
 
 uint32_t field(int32_t value, uint32_t bits, uint32_t shift) {
@@ -178,13 +178,25 @@ void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, cons
     kvza_cliprgba(work, work);
 }
 
+void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int32_t x, int32_t y,
+                      KvzaPixel *work) {
+    kvza_kvza2rgba(work, pixel);
+    work->a = threshold_alpha(x, y, options, work->a);
+    kvza_cliprgba(work, work);
+}
+
 uint32_t rgb_word(const RgbLayout &layout, const KvzaPixel &rgb, int32_t x, int32_t y,
                   int32_t level) {
     const int32_t r = quantize_level(layout.bits_r, x, y, level, rgb.c);
     const int32_t g = quantize_level(layout.bits_g, x, y, level, rgb.s);
     const int32_t b = quantize_level(layout.bits_b, x, y, level, rgb.w);
-    return field(r, layout.bits_r, layout.shift_r) | field(g, layout.bits_g, layout.shift_g) |
-           field(b, layout.bits_b, 0);
+    uint32_t word = field(r, layout.bits_r, layout.shift_r) |
+                    field(g, layout.bits_g, layout.shift_g) | field(b, layout.bits_b, 0);
+    if (layout.bits_a != 0) {
+        const int32_t a = quantize_level(layout.bits_a, x, y, level, rgb.a);
+        word |= field(a, layout.bits_a, layout.shift_r + layout.bits_r);
+    }
+    return word;
 }
 
 }  // namespace kot

@@ -109,7 +109,12 @@ int32_t pack_rgb_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *o
     uint8_t unit[4];
     for (int32_t y = image->height - 1; y >= 0; --y) {
         for (int32_t x = 0; x < width; ++x) {
-            rgb_colour_path(image, options, kvza_getpixptr(image, x, y), x, y, &work);
+            const KvzaPixel *pixel = kvza_getpixptr(image, x, y);
+            if (layout->bits_a != 0) {
+                rgba_colour_path(options, pixel, x, y, &work);
+            } else {
+                rgb_colour_path(image, options, pixel, x, y, &work);
+            }
             put_le32(unit, rgb_word(*layout, work, x, y, level));
             if (!out.write(unit, layout->bytes)) return KOT_FAILED;
             if (kvza_progress_count(image, progress) != 0) return KOT_CANCELED;

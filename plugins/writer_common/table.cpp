@@ -110,6 +110,14 @@ KotUsableTable *WriterTable::get() {
     return &table_;
 }
 
+const char *WriterTable::hint(int32_t id) {
+    if (!is_usable(get(), id)) return nullptr;
+    for (const TypeHint &h : hints_) {
+        if (h.id == id) return h.text;
+    }
+    return nullptr;
+}
+
 int32_t run_save(KvzaImage *image, const char *path, const KotSaveOptions *options,
                  KvzaProgress *progress, const KotUsableTable *table, SaveBody body) {
     if (options == nullptr || image == nullptr || image->width <= 0 || image->height <= 0 ||

@@ -147,15 +147,18 @@ int32_t build_optimised_palette(KvzaImage *image, const KotSaveOptions *options,
 // ------------------------------------------------------ RGB colour layouts
 
 // One RGB word layout: bytes per pixel, channel widths and shifts (blue is
-// always the lowest bits). Bits above the channels are 0.
+// always the lowest bits), and the width of an alpha field right above red
+// (0: none). Bits above the channels are 0.
 struct RgbLayout {
     int16_t id;
     uint8_t bytes;
     uint8_t bits_r, bits_g, bits_b;
     uint8_t shift_r, shift_g;
+    uint8_t bits_a;
 };
 
-// Layout of ids 20, 224, 22, 225, 23, 24, 223, 30, 190, 191; nullptr otherwise.
+// Layout of ids 20, 224, 22, 225, 23, 24, 223, 30, 190, 191 and 21 (8-bit
+// alpha in the top byte); nullptr otherwise.
 const RgbLayout *find_rgb_layout(int32_t id);
 
 // The colour path of the RGB layouts for one pixel, into work (RGBA):
@@ -166,8 +169,15 @@ const RgbLayout *find_rgb_layout(int32_t id);
 void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, const KvzaPixel *pixel,
                      int32_t x, int32_t y, KvzaPixel *work);
 
-// Quantises the R, G, B of a clipped RGBA record with the layout's widths
-// (track 0 dither at (x, y)) and assembles the word.
+// The colour path of the layouts that keep alpha, into work (RGBA):
+// kvza_kvza2rgba, the alpha through threshold_alpha, then kvza_cliprgba.
+// The colour is never merged with the background: the alpha goes to the file.
+void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int32_t x, int32_t y,
+                      KvzaPixel *work);
+
+// Quantises the R, G, B (and the alpha, when the layout has it) of a clipped
+// RGBA record with the layout's widths (track 0 dither at (x, y)) and
+// assembles the word.
 uint32_t rgb_word(const RgbLayout &layout, const KvzaPixel &rgb, int32_t x, int32_t y,
                   int32_t level);
 
@@ -191,8 +201,9 @@ int32_t pack_grey_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *
 // Alpha: quantize_level(bits, x, y, track 0, a limited to 0..1).
 int32_t pack_alpha_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
                         KvzaProgress *progress, uint32_t bits);
-// RGB words of layout `id` (see find_rgb_layout) through the colour path,
-// little-endian, 2, 3 or 4 bytes per pixel. Unknown id: 1.
+// RGB words of layout `id` (see find_rgb_layout) through the colour path
+// (rgba_colour_path for a layout with alpha), little-endian, 2, 3 or 4 bytes
+// per pixel. Unknown id: 1.
 int32_t pack_rgb_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *options,
                       KvzaProgress *progress, int32_t id);
 
@@ -222,23 +233,34 @@ int32_t copy_table(KotUsableTable *table_out, uint32_t size, const KvzaImage *im
 
 enum class TableKind { AlphaOptions, PaletteDepth, PngOptions };
 
-// A writer's table in its static storage, built on first use:
-//   kot::WriterTable g_table(kot::TableKind::AlphaOptions, kUsableIds);
+// What the save dialog says about one layout (kot_typehint): UTF-8 text.
+struct TypeHint {
+    int16_t id;
+    const char *text;
+};
+
+// A writer's table in its static storage, built on first use, with the
+// hints of its layouts:
+//   kot::WriterTable g_table(kot::TableKind::AlphaOptions, kUsableIds, kHints);
 // The constructor is constexpr, so a global of this type needs no start-up code.
 class WriterTable {
   public:
-    constexpr WriterTable(TableKind kind, std::span<const int16_t> usable_ids)
-        : kind_(kind), ids_(usable_ids) {}
+    constexpr WriterTable(TableKind kind, std::span<const int16_t> usable_ids,
+                          std::span<const TypeHint> hints = {})
+        : kind_(kind), ids_(usable_ids), hints_(hints) {}
     // The table; zero-filled and filled on the first call, then unchanged.
     KotUsableTable *get();
     // copy_table of this table.
     int32_t copy_to(KotUsableTable *table_out, uint32_t size, const KvzaImage *image) {
         return copy_table(table_out, size, image, get());
     }
+    // The hint of a usable id, or nullptr (unknown id, or nothing to say).
+    const char *hint(int32_t id);
 
   private:
     TableKind kind_;
     std::span<const int16_t> ids_;
+    std::span<const TypeHint> hints_;
     KotUsableTable table_{};
     bool built_ = false;
 };

@@ -54,9 +54,9 @@ TEST_F(Table, TracksAndSwitchesOfTheAlphaOptions) {
         EXPECT_EQ(std::memcmp(&t->track[i], &zero, sizeof zero), 0) << i;
 }
 
-TEST_F(Table, UsableSetIsExactlyTheSixteenLayouts) {
+TEST_F(Table, UsableSetIsExactlyTheSeventeenLayouts) {
     const KotUsableTable *t = writer().table();
-    const std::set<int> ids = {20,  22,  23,  24,  28,  30,  41,  50,
+    const std::set<int> ids = {20,  21,  22,  23,  24,  28,  30,  41, 50,
                                190, 191, 200, 201, 202, 210, 211, 212};
     for (int id = 0; id < 256; ++id) {
         const bool usable = (t->usable[id / 8] >> (id % 8)) & 1;

@@ -13,7 +13,7 @@ using kottest::pixel_of;
 
 namespace {
 
-constexpr int16_t kUsable[] = {204, 221, 222, 223, 224, 225};
+constexpr int16_t kUsable[] = {204, 221, 222, 223, 224, 225, 21};
 
 kvzatest::ImagePtr stripes(int width, int height) {
     return kottest::image_of(width, height, [](int x, int y) {
@@ -33,7 +33,7 @@ std::vector<std::pair<uint32_t, uint32_t>> expected_calls(uint32_t steps, uint32
 
 }  // namespace
 
-TEST_F(Ico, TableOffersTheSixIconLayouts) {
+TEST_F(Ico, TableOffersTheSevenIconLayouts) {
     const KotUsableTable *t = writer().table();
     ASSERT_NE(t, nullptr);
     for (int id = 0; id < 256; ++id) {

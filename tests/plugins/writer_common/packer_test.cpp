@@ -461,7 +461,7 @@ TEST(PackerArguments, RefusesWhatItCannotPack) {
     EXPECT_EQ(kot::pack_index_rows(out, image.get(), &o, nullptr, 3), KOT_FAILED);
     EXPECT_EQ(kot::pack_grey_rows(out, image.get(), &o, nullptr, 16), KOT_FAILED);
     EXPECT_EQ(kot::pack_alpha_rows(out, image.get(), &o, nullptr, 0), KOT_FAILED);
-    EXPECT_EQ(kot::pack_rgb_rows(out, image.get(), &o, nullptr, 21), KOT_FAILED);
+    EXPECT_EQ(kot::pack_rgb_rows(out, image.get(), &o, nullptr, 32), KOT_FAILED);
     EXPECT_EQ(kot::pack_rgb_rows(out, nullptr, &o, nullptr, 20), KOT_FAILED);
     EXPECT_EQ(kot::pack_grey_rows(out, image.get(), nullptr, nullptr, 8), KOT_FAILED);
     EXPECT_EQ(kot::pack_alpha_rows(out, empty.get(), &o, nullptr, 8), KOT_FAILED);
