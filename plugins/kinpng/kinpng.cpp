@@ -67,20 +67,21 @@ int32_t decode_rows(const Decoder &decoder, const Format &f, KvzaImage *image,
         rc = spng_decode_scanline(ctx, filling->slot(), static_cast<size_t>(f.row_bytes()));
         if (rc != 0 && rc != SPNG_EOI) break;
         if (!filling->add(placement_of(f, info))) continue;
+        // The full batch converts while the one before it is stored.
+        filling->start();
         if (converting != nullptr) {
             const int32_t status = converting->store(image, progress);
             if (status != KIN_OK) return status;
         }
-        filling->start();
         std::swap(filling, converting);
         if (filling == nullptr) filling = &second;
     }
     // The rows decoded before a failure are stored too.
+    filling->start();
     if (converting != nullptr) {
         const int32_t status = converting->store(image, progress);
         if (status != KIN_OK) return status;
     }
-    filling->start();
     const int32_t status = filling->store(image, progress);
     if (status != KIN_OK) return status;
     return rc == SPNG_EOI ? KIN_OK : KIN_FAILED;

@@ -14,9 +14,9 @@ namespace kinpng {
 
 namespace {
 
-// Pixels per batch: large enough to pay for starting the threads, small
-// enough to stay in the caches.
-constexpr uint64_t kBatchPixels = 1U << 16;
+// Pixels per batch: large enough to pay for starting the threads and for
+// the wait at their join, small enough to keep the scratch to a few megabytes.
+constexpr uint64_t kBatchPixels = 1U << 18;
 // Batches below this many pixels are converted on the calling thread alone.
 constexpr uint64_t kThreadedPixels = 1U << 12;
 

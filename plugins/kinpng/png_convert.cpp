@@ -44,6 +44,50 @@ uint32_t packed_sample(const uint8_t *row, uint32_t k, uint32_t depth) {
     return (row[bit / 8] >> (8 - depth - bit % 8)) & ((1U << depth) - 1);
 }
 
+// Converts a run of pixels of 8- or 16-bit samples; a pixel equal to its
+// left neighbour repeats its result.
+template <ColourType kColour, bool kDeep>
+void convert_run(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key) {
+    constexpr uint32_t n = kColour == ColourType::kGrey        ? 1
+                           : kColour == ColourType::kGreyAlpha ? 2
+                           : kColour == ColourType::kRgb       ? 3
+                                                               : 4;
+    constexpr uint32_t bytes = kDeep ? 2 * n : n;
+    auto sample = [](const uint8_t *p, uint32_t i) -> uint32_t {
+        if constexpr (kDeep) return sample16(p + 2 * i);
+        return p[i];
+    };
+    auto unit = [](uint32_t v) {
+        if constexpr (kDeep) return unit16(v);
+        return unit8(v);
+    };
+    const uint8_t *p = samples;
+    for (uint32_t k = 0; k < count; ++k, p += bytes) {
+        if (k > 0 && std::memcmp(p, p - bytes, bytes) == 0) {
+            out[k] = out[k - 1];
+            continue;
+        }
+        const uint32_t v0 = sample(p, 0);
+        if constexpr (n <= 2) {
+            float a = key.on && v0 == key.value[0] ? 0.0f : 1.0f;
+            if constexpr (n == 2) a = unit(sample(p, 1));
+            out[k] = kvz(unit(v0), unit(v0), unit(v0), a);
+        } else {
+            const uint32_t v1 = sample(p, 1), v2 = sample(p, 2);
+            float a = key.on && v0 == key.value[0] && v1 == key.value[1] && v2 == key.value[2]
+                          ? 0.0f
+                          : 1.0f;
+            if constexpr (n == 4) a = unit(sample(p, 3));
+            out[k] = kvz(unit(v0), unit(v1), unit(v2), a);
+        }
+    }
+}
+
+template <ColourType kColour>
+RunFn run_for(bool deep) {
+    return deep ? &convert_run<kColour, true> : &convert_run<kColour, false>;
+}
+
 }  // namespace
 
 RowConverter::RowConverter(const Format &format, const KvzaPixel *palette) : format_(format) {
@@ -51,7 +95,9 @@ RowConverter::RowConverter(const Format &format, const KvzaPixel *palette) : for
     if (format.colour == ColourType::kPalette) {
         table_.assign(palette, palette + KVZA_PALETTE_ENTRIES);
         table_entries_ = format.palette.n_entries;
-    } else if (grey && format.depth <= 8) {
+        return;
+    }
+    if (grey && format.depth <= 8) {
         const uint32_t n = 1U << format.depth;
         const bool key = format.has_key();
         table_.resize(n);
@@ -60,14 +106,31 @@ RowConverter::RowConverter(const Format &format, const KvzaPixel *palette) : for
             table_[k] = kvz(g, g, g, key && k == format.trns.gray ? 0.0f : 1.0f);
         }
         table_entries_ = n;
-    } else {
-        pixel_bytes_ = format.channels() * format.depth / 8;
+        return;
+    }
+    const bool deep = format.depth == 16;
+    key_.on = format.has_key();
+    key_.value[0] = format.colour == ColourType::kGrey ? format.trns.gray : format.trns.red;
+    key_.value[1] = format.trns.green;
+    key_.value[2] = format.trns.blue;
+    switch (format.colour) {
+        case ColourType::kGrey:
+            run_ = run_for<ColourType::kGrey>(deep);
+            break;
+        case ColourType::kGreyAlpha:
+            run_ = run_for<ColourType::kGreyAlpha>(deep);
+            break;
+        case ColourType::kRgb:
+            run_ = run_for<ColourType::kRgb>(deep);
+            break;
+        default:
+            run_ = run_for<ColourType::kRgba>(deep);
     }
 }
 
 uint32_t RowConverter::convert(const uint8_t *samples, uint32_t count, KvzaPixel *out) const {
     if (!table_.empty()) return convert_indexed(samples, count, out);
-    convert_direct(samples, count, out);
+    run_(samples, count, out, key_);
     return count;
 }
 
@@ -79,42 +142,6 @@ uint32_t RowConverter::convert_indexed(const uint8_t *samples, uint32_t count,
         out[k] = table_[v];
     }
     return count;
-}
-
-void RowConverter::convert_direct(const uint8_t *samples, uint32_t count, KvzaPixel *out) const {
-    const uint8_t *p = samples;
-    for (uint32_t k = 0; k < count; ++k, p += pixel_bytes_) {
-        // A pixel equal to its left neighbour repeats its result.
-        if (k > 0 && std::memcmp(p, p - pixel_bytes_, pixel_bytes_) == 0)
-            out[k] = out[k - 1];
-        else
-            out[k] = direct_pixel(p);
-    }
-}
-
-KvzaPixel RowConverter::direct_pixel(const uint8_t *p) const {
-    const bool deep = format_.depth == 16;
-    auto sample = [&](uint32_t i) { return deep ? sample16(p + 2 * i) : p[i]; };
-    auto unit = [&](uint32_t v) { return deep ? unit16(v) : unit8(v); };
-    switch (format_.colour) {
-        case ColourType::kGrey: {  // 16-bit only: lower depths use the table
-            const uint32_t g = sample(0);
-            const bool keyed = format_.has_key() && g == format_.trns.gray;
-            return kvz(unit(g), unit(g), unit(g), keyed ? 0.0f : 1.0f);
-        }
-        case ColourType::kGreyAlpha: {
-            const float g = unit(sample(0));
-            return kvz(g, g, g, unit(sample(1)));
-        }
-        case ColourType::kRgb: {
-            const uint32_t r = sample(0), g = sample(1), b = sample(2);
-            const bool keyed = format_.has_key() && r == format_.trns.red &&
-                               g == format_.trns.green && b == format_.trns.blue;
-            return kvz(unit(r), unit(g), unit(b), keyed ? 0.0f : 1.0f);
-        }
-        default:  // RGBA
-            return kvz(unit(sample(0)), unit(sample(1)), unit(sample(2)), unit(sample(3)));
-    }
 }
 
 void write_palette(KvzaImage *image, const Format &f) {

@@ -9,6 +9,13 @@
 
 namespace kinpng {
 
+// A grey or RGB key of tRNS: pixels with these samples are transparent.
+struct Key {
+    bool on = false;
+    uint32_t value[3] = {0, 0, 0};
+};
+using RunFn = void (*)(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key);
+
 // Turns the samples of a decoded scanline (packed as stored, 16-bit samples
 // big-endian) into pixels. Holds no reference to the decoder, so rows
 // can be converted on several threads at once.
@@ -24,11 +31,10 @@ class RowConverter {
 
   private:
     uint32_t convert_indexed(const uint8_t *samples, uint32_t count, KvzaPixel *out) const;
-    void convert_direct(const uint8_t *samples, uint32_t count, KvzaPixel *out) const;
-    KvzaPixel direct_pixel(const uint8_t *p) const;
 
     Format format_;
-    uint32_t pixel_bytes_ = 0;  // bytes per pixel of 8- and 16-bit layouts
+    Key key_;
+    RunFn run_ = nullptr;  // 8- and 16-bit layouts other than palette and low grey
     // Low-depth and 8-bit grey, and palette files: the pixel of each sample value.
     std::vector<KvzaPixel> table_;
     uint32_t table_entries_ = 0;  // values below this have a pixel

@@ -34,7 +34,7 @@ TEST_F(Png, CancelLeavesExactlyThePixelsStoredBeforeIt) {
     } cases[] = {{layout(2, 8, false, 9, 5), 1},
                  {layout(3, 1, false, 9, 5), 12},
                  {layout(0, 16, true, 9, 5), 7},
-                 {layout(6, 8, false, 700, 200), 70001},  // inside the second batch
+                 {layout(6, 8, false, 700, 400), 270001},  // inside the second batch
                  {layout(2, 16, true, 400, 300), 50000}};
     for (const auto &c : cases) {
         ProgressLog log;
