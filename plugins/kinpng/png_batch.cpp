@@ -32,6 +32,13 @@ Batch::Batch(const RowConverter &converter, uint32_t width, uint64_t row_bytes)
     if (!places_ || !converted_) return;
     samples_.reset(new (std::nothrow) uint8_t[capacity_ * row_bytes_]);
     pixels_.reset(new (std::nothrow) KvzaPixel[capacity_ * width_]);
+    // One cache of colours per share, kept from batch to batch.
+    try {
+        const size_t shares = std::max(1U, std::thread::hardware_concurrency());
+        while (caches_.size() < shares) caches_.push_back(std::make_unique<ColourCache>());
+    } catch (const std::bad_alloc &) {
+        caches_.clear();
+    }
 }
 
 bool Batch::add(const Placement &placement) {
@@ -39,10 +46,10 @@ bool Batch::add(const Placement &placement) {
     return rows_ == capacity_;
 }
 
-void Batch::convert(size_t first, size_t last) {
+void Batch::convert(size_t first, size_t last, ColourCache &cache) {
     for (size_t i = first; i < last; ++i)
         converted_[i] = converter_.convert(samples_.get() + i * row_bytes_, places_[i].count,
-                                           pixels_.get() + i * width_);
+                                           pixels_.get() + i * width_, cache);
 }
 
 void Batch::start() {
@@ -51,18 +58,20 @@ void Batch::start() {
     size_t shares = 1;
     if (pixels >= kThreadedPixels)
         shares = std::min<size_t>(std::max(1U, std::thread::hardware_concurrency()), rows_);
+    shares = std::min(shares, caches_.size());
     // Share s of n is rows [s x rows / n, (s + 1) x rows / n).
     for (size_t s = 0; s < shares; ++s) {
         const size_t first = s * rows_ / shares, last = (s + 1) * rows_ / shares;
+        ColourCache &cache = *caches_[s];
         if (shares > 1) {
             try {
-                threads_.emplace_back([this, first, last] { convert(first, last); });
+                threads_.emplace_back([this, first, last, &cache] { convert(first, last, cache); });
                 continue;
             } catch (const std::system_error &) {
             } catch (const std::bad_alloc &) {
             }
         }
-        convert(first, last);
+        convert(first, last, cache);
     }
 }
 
@@ -78,9 +87,21 @@ int32_t Batch::store(KvzaImage *image, KvzaProgress *progress) {
     for (size_t i = 0; i < rows; ++i) {
         const Placement &p = places_[i];
         const KvzaPixel *src = pixels_.get() + i * width_;
+        const uint32_t n = converted_[i];
+        // A row inside the record is written directly, at the addresses the
+        // pixel access would give; others go through the wrap modes.
+        const uint64_t last = n == 0 ? 0 : p.x0 + uint64_t{p.step} * (n - 1);
+        const bool inside = p.y < static_cast<uint64_t>(image->height) && image->width > 0 &&
+                            last < static_cast<uint64_t>(image->width);
+        KvzaPixel *row =
+            inside ? image->pixels + static_cast<size_t>(p.y) * static_cast<size_t>(image->width)
+                   : nullptr;
         int64_t x = p.x0;
-        for (uint32_t k = 0; k < converted_[i]; ++k, x += p.step) {
-            *kvza_getpixptr(image, static_cast<int32_t>(x), static_cast<int32_t>(p.y)) = src[k];
+        for (uint32_t k = 0; k < n; ++k, x += p.step) {
+            KvzaPixel *dst = row != nullptr ? row + x
+                                            : kvza_getpixptr(image, static_cast<int32_t>(x),
+                                                             static_cast<int32_t>(p.y));
+            *dst = src[k];
             if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
         }
         if (converted_[i] < p.count) return KIN_FAILED;

@@ -29,7 +29,7 @@ class Batch {
     ~Batch() { join(); }
     Batch(const Batch &) = delete;
     Batch &operator=(const Batch &) = delete;
-    bool ok() const { return samples_ != nullptr && pixels_ != nullptr; }
+    bool ok() const { return samples_ != nullptr && pixels_ != nullptr && !caches_.empty(); }
 
     // Where the next scanline is to be decoded, row_bytes long.
     uint8_t *slot() { return samples_.get() + rows_ * row_bytes_; }
@@ -46,7 +46,7 @@ class Batch {
     int32_t store(KvzaImage *image, KvzaProgress *progress);
 
   private:
-    void convert(size_t first, size_t last);
+    void convert(size_t first, size_t last, ColourCache &cache);
     void join();
 
     const RowConverter &converter_;
@@ -59,6 +59,7 @@ class Batch {
     std::unique_ptr<Placement[]> places_;
     std::unique_ptr<uint32_t[]> converted_;  // pixels converted per row
     std::vector<std::thread> threads_;
+    std::vector<std::unique_ptr<ColourCache>> caches_;  // one per share, kept across batches
 };
 
 }  // namespace kinpng

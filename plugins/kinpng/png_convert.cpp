@@ -47,7 +47,8 @@ uint32_t packed_sample(const uint8_t *row, uint32_t k, uint32_t depth) {
 // Converts a run of pixels of 8- or 16-bit samples; a pixel equal to its
 // left neighbour repeats its result.
 template <ColourType kColour, bool kDeep>
-void convert_run(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key) {
+void convert_run(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key,
+                 ColourCache &cache) {
     constexpr uint32_t n = kColour == ColourType::kGrey        ? 1
                            : kColour == ColourType::kGreyAlpha ? 2
                            : kColour == ColourType::kRgb       ? 3
@@ -71,14 +72,17 @@ void convert_run(const uint8_t *samples, uint32_t count, KvzaPixel *out, const K
         if constexpr (n <= 2) {
             float a = key.on && v0 == key.value[0] ? 0.0f : 1.0f;
             if constexpr (n == 2) a = unit(sample(p, 1));
-            out[k] = kvz(unit(v0), unit(v0), unit(v0), a);
+            out[k] = cache.get(v0, [&] { return kvz(unit(v0), unit(v0), unit(v0), 0.0f); });
+            out[k].a = a;
         } else {
             const uint32_t v1 = sample(p, 1), v2 = sample(p, 2);
             float a = key.on && v0 == key.value[0] && v1 == key.value[1] && v2 == key.value[2]
                           ? 0.0f
                           : 1.0f;
             if constexpr (n == 4) a = unit(sample(p, 3));
-            out[k] = kvz(unit(v0), unit(v1), unit(v2), a);
+            const uint64_t rgb = uint64_t{v0} | uint64_t{v1} << 16 | uint64_t{v2} << 32;
+            out[k] = cache.get(rgb, [&] { return kvz(unit(v0), unit(v1), unit(v2), 0.0f); });
+            out[k].a = a;
         }
     }
 }
@@ -128,9 +132,12 @@ RowConverter::RowConverter(const Format &format, const KvzaPixel *palette) : for
     }
 }
 
-uint32_t RowConverter::convert(const uint8_t *samples, uint32_t count, KvzaPixel *out) const {
+ColourCache::ColourCache() : entries_(size_t{1} << kBits) {}
+
+uint32_t RowConverter::convert(const uint8_t *samples, uint32_t count, KvzaPixel *out,
+                               ColourCache &cache) const {
     if (!table_.empty()) return convert_indexed(samples, count, out);
-    run_(samples, count, out, key_);
+    run_(samples, count, out, key_, cache);
     return count;
 }
 

@@ -14,7 +14,39 @@ struct Key {
     bool on = false;
     uint32_t value[3] = {0, 0, 0};
 };
-using RunFn = void (*)(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key);
+// The KVZ colours of recently converted sample values, one slot per hash of
+// the values. A photograph repeats most of its colours within a few rows, so
+// most pixels find their colour here instead of in the colour model, with
+// exactly the result the model would give. One cache per converting thread.
+class ColourCache {
+  public:
+    ColourCache();
+    // The KVZ colour (alpha 0) of the red, green and blue channels of key
+    // (the samples as they are stored), made by convert on a miss.
+    template <typename Convert>
+    const KvzaPixel &get(uint64_t key, Convert convert) {
+        const size_t slot = static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> kShift);
+        Entry &e = entries_[slot];
+        if (e.key != key + 1) {
+            e.key = key + 1;  // 0 marks an empty slot
+            e.colour = convert();
+        }
+        return e.colour;
+    }
+
+  private:
+    // Key and colour side by side: one memory access per look-up.
+    struct Entry {
+        uint64_t key = 0;
+        KvzaPixel colour{};
+    };
+    static constexpr int kBits = 15;
+    static constexpr int kShift = 64 - kBits;
+    std::vector<Entry> entries_;
+};
+
+using RunFn = void (*)(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key,
+                       ColourCache &cache);
 
 // Turns the samples of a decoded scanline (packed as stored, 16-bit samples
 // big-endian) into pixels. Holds no reference to the decoder, so rows
@@ -27,7 +59,9 @@ class RowConverter {
     // Converts count pixels of samples into out. Returns count, or for a
     // palette file the number of pixels before the first index past the
     // palette's entries.
-    uint32_t convert(const uint8_t *samples, uint32_t count, KvzaPixel *out) const;
+    // cache belongs to the calling thread.
+    uint32_t convert(const uint8_t *samples, uint32_t count, KvzaPixel *out,
+                     ColourCache &cache) const;
 
   private:
     uint32_t convert_indexed(const uint8_t *samples, uint32_t count, KvzaPixel *out) const;
