@@ -1,7 +1,9 @@
 // kinwide - reader plug-in for the later forms of BMP, ICO/CUR and TGA files.
 // The first bytes choose the module: "BM" a bitmap, a directory header with
 // type 1 or 2 an icon or cursor, anything else is tried as TGA (a format
-// without a signature, whose header check is strict).
+// without a signature, whose header check is strict). A true-colour TGA
+// without an ID field also begins like a cursor directory (00 00 02 00):
+// what the icon module refuses is tried as TGA too.
 #include <cstdint>
 
 #include "kin.h"
@@ -32,7 +34,9 @@ bool size_of(File &file, int32_t offset, kinwide::Size &size, uint32_t *images =
             if (images != nullptr) *images = 1;
             return kinwide::bmp_size(file, offset, size);
         case Format::Icon:
-            return kinwide::ico_size(file, offset, size, images);
+            if (kinwide::ico_size(file, offset, size, images)) return true;
+            if (images != nullptr) *images = 1;
+            return kinwide::tga_size(file, offset, size);
         case Format::Targa:
             if (images != nullptr) *images = 1;
             return kinwide::tga_size(file, offset, size);
@@ -72,8 +76,12 @@ KIN_API int32_t kin_load(KvzaImage *image, const char *path, int32_t offset,
     switch (format_of(file, offset)) {
         case Format::Bitmap:
             return kinwide::bmp_load(image, file, offset, progress);
-        case Format::Icon:
-            return kinwide::ico_load(image, file, offset, progress);
+        case Format::Icon: {
+            kinwide::Size size;
+            if (kinwide::ico_size(file, offset, size))
+                return kinwide::ico_load(image, file, offset, progress);
+            return kinwide::tga_load(image, file, offset, progress);
+        }
         case Format::Targa:
             return kinwide::tga_load(image, file, offset, progress);
         default:
