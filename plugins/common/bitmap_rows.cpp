@@ -1,4 +1,137 @@
 // Decoding of bitmap pixel rows shared by the BMP readers.
 #include "bitmap_rows.h"
 
-namespace kincommon {}  // namespace kincommon
+namespace kincommon {
+
+Masks fixed_masks(uint16_t bpp) {
+    if (bpp == 16) return {Channel(0x7C00), Channel(0x03E0), Channel(0x001F), Channel()};
+    return {Channel(0xFF0000), Channel(0xFF00), Channel(0xFF), Channel()};
+}
+
+// Pixel-type id of a 16-, 24- or 32-bit layout, from its channel bit counts.
+int16_t pixtype_of(uint16_t bpp, const Masks &m) {
+    const int r = m.red.bits, g = m.green.bits, b = m.blue.bits;
+    if (bpp == 16) {
+        if (r == 16 && g == 16 && b == 16) return 81;  // Grayscale 16bit
+        if (r == 4 && g == 4 && b == 4) return 30;     // RGB 12bit(+4bit dummy)
+        if (r == 5 && g == 5 && b == 5) return 24;     // RGB 15bit(+1bit dummy)
+        if (r == 5 && g == 6 && b == 5) return 23;     // RGB 16bit
+    } else if (bpp == 24) {
+        if (r == 8 && g == 8 && b == 8) return 20;  // RGB 24bit
+    } else if (bpp == 32) {
+        if (r == 8 && g == 8 && b == 8) return 22;      // RGB 24bit(+8bit dummy)
+        if (r == 10 && g == 10 && b == 10) return 190;  // RGB 30bit(+2bit dummy)
+        if (r == 11 && g == 11 && b == 10) return 191;  // RGB 32bit
+    }
+    return 0;
+}
+
+uint32_t palette_entries(uint16_t bpp) {
+    switch (bpp) {
+        case 1:
+            return 2;
+        case 4:
+            return 16;
+        case 8:
+            return 256;
+        default:
+            return 0;
+    }
+}
+
+// Converts a colour table of entry_bytes-sized blue, green, red entries at
+// buffer position pos into the image's palette. False when it does not fit.
+bool read_palette(KvzaImage *image, const Buffer &buf, uint64_t pos, uint32_t entries,
+                  uint32_t entry_bytes) {
+    if (pos > buf.size() || static_cast<uint64_t>(entries) * entry_bytes > buf.size() - pos)
+        return false;
+    const uint8_t *p = buf.data() + pos;
+    for (uint32_t i = 0; i < entries; ++i, p += entry_bytes) {
+        const KvzaPixel rgb = {p[2] * kByteScale, p[1] * kByteScale, p[0] * kByteScale, 0.0f};
+        kvza_rgb2kvz(&image->palette[i], &rgb);
+        image->palette[i].a = 1.0f;
+    }
+    return true;
+}
+
+// Bytes of one row padded to a multiple of 4.
+uint64_t row_stride(uint16_t bpp, uint32_t width) {
+    return (static_cast<uint64_t>(bpp) * width + 31) / 32 * 4;
+}
+
+int32_t image_row(const Rows &r, uint32_t i) {
+    return static_cast<int32_t>(r.top_down ? i : r.height - 1 - i);
+}
+
+// Decodes the rows into the image; 0 done, 1 data short, 2 cancelled.
+int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Masks &masks,
+                    KvzaProgress *progress) {
+    if (r.width == 0) return KIN_OK;  // rows without pixels: nothing to read or store
+    const uint8_t *data = buf.data();
+    const uint64_t size = buf.size();
+    const uint64_t stride = row_stride(r.bpp, r.width);
+    const uint32_t per_byte = r.bpp < 8 ? 8U / r.bpp : 1U;
+    // Pixels the buffer can hold at most, for the choice of channel tables.
+    const uint64_t most = r.bpp >= 16 ? size / (r.bpp / 8U) : 0;
+    const ChannelReader red(masks.red, most), green(masks.green, most), blue(masks.blue, most),
+        alpha(masks.alpha, most);
+    uint64_t row = r.start;
+    bool cancel = false;
+    for (uint32_t i = 0; i < r.height; ++i, row += stride) {
+        const int32_t y = image_row(r, i);
+        for (uint32_t x = 0; x < r.width; ++x) {
+            KvzaPixel *dst = kvza_getpixptr(image, static_cast<int32_t>(x), y);
+            if (r.bpp < 16) {
+                const uint64_t pos = row + x / per_byte;
+                if (pos >= size) return KIN_FAILED;
+                uint32_t index = data[pos];
+                if (r.bpp == 1) index = (index >> (7 - x % 8)) & 1U;
+                if (r.bpp == 4) index = (x % 2 == 0) ? index >> 4 : index & 15U;
+                *dst = image->palette[index];
+            } else {
+                const uint64_t bytes = r.bpp / 8U;
+                const uint64_t pos = row + x * bytes;
+                if (pos >= size || bytes > size - pos) return KIN_FAILED;
+                const uint8_t *p = data + pos;
+                uint32_t v;
+                if (r.bpp == 16)
+                    v = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(le16(p))));
+                else if (r.bpp == 24)
+                    v = p[0] | (static_cast<uint32_t>(p[1]) << 8) |
+                        (static_cast<uint32_t>(p[2]) << 16);
+                else
+                    v = le32(p);
+                const KvzaPixel rgb = {red.value(v), green.value(v), blue.value(v), 0.0f};
+                kvza_rgb2kvz(dst, &rgb);
+                dst->a = masks.alpha.bits != 0 ? alpha.value(v) : 1.0f;
+            }
+            // Every stored pixel is counted; after a stop request the rest of
+            // the current byte is still stored (and counted).
+            if (kvza_progress_count(image, progress) != 0) cancel = true;
+            if (cancel && (x % per_byte == per_byte - 1 || x + 1 == r.width)) return KIN_CANCELED;
+        }
+    }
+    return KIN_OK;
+}
+
+// Makes the pixels under set bits of the icon's 1-bit mask transparent.
+int32_t apply_mask(KvzaImage *image, const Buffer &buf, const Rows &colour) {
+    Rows r = colour;
+    r.start =
+        colour.start + static_cast<uint64_t>(colour.height) * row_stride(colour.bpp, colour.width);
+    r.bpp = 1;
+    const uint64_t stride = row_stride(1, r.width);
+    uint64_t row = r.start;
+    for (uint32_t i = 0; i < r.height; ++i, row += stride) {
+        const int32_t y = image_row(r, i);
+        for (uint32_t x = 0; x < r.width; ++x) {
+            const uint64_t pos = row + x / 8;
+            if (pos >= buf.size()) return KIN_FAILED;
+            if (((buf.data()[pos] >> (7 - x % 8)) & 1U) != 0)
+                kvza_getpixptr(image, static_cast<int32_t>(x), y)->a = 0.0f;
+        }
+    }
+    return KIN_OK;
+}
+
+}  // namespace kincommon
