@@ -98,8 +98,9 @@ TEST_F(WideBmp, HeaderFormsKeepTheirAlpha) {
         const Opened o = open(wide(), bitmap(c.header, c.compression, 32, 2, 1, c.masks, {}, rows));
         ASSERT_EQ(o.status, 0) << c.header << " " << c.compression;
         EXPECT_EQ(o.image->pixtype, c.alpha ? 21 : 22) << c.header << " " << c.compression;
-        EXPECT_TRUE(same_pixel(kvzatest::at(o.image.get(), 0, 0),
-                               kvz8(0xFF, 0x40, 0x20, c.alpha ? 0x80 / 255.0f : 1.0f)))
+        EXPECT_TRUE(
+            same_pixel(kvzatest::at(o.image.get(), 0, 0),
+                       kvz8(0xFF, 0x40, 0x20, c.alpha ? static_cast<float>(0x80 / 255.0) : 1.0f)))
             << c.header << " " << c.compression;
         EXPECT_FLOAT_EQ(kvzatest::at(o.image.get(), 1, 0).a, c.alpha ? 0.0f : 1.0f);
     }
