@@ -102,7 +102,9 @@ int32_t Batch::store(KvzaImage *image, KvzaProgress *progress) {
                                             : kvza_getpixptr(image, static_cast<int32_t>(x),
                                                              static_cast<int32_t>(p.y));
             *dst = src[k];
-            if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+            // Without a progress record the count would do nothing.
+            if (progress != nullptr && kvza_progress_count(image, progress) != 0)
+                return KIN_CANCELED;
         }
         if (converted_[i] < p.count) return KIN_FAILED;
     }
