@@ -19,19 +19,19 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
     -DKVZA_FUZZ=ON -DKVZA_SANITIZE=ON -DKVZA_BENCH=OFF -DKVZA_EDITOR=OFF \
     -DCMAKE_SHARED_LINKER_FLAGS="$runtime" -DCMAKE_EXE_LINKER_FLAGS="$runtime" >"$build/build.log" 2>&1 ||
     { cat "$build/build.log"; echo "fuzz: configure failed"; exit 1; }
-cmake --build "$build" -j"$jobs" --target fuzz_kinbmp fuzz_kintga fuzz_kinpng kin_seeds >>"$build/build.log" 2>&1 ||
+cmake --build "$build" -j"$jobs" --target fuzz_kinbmp fuzz_kintga fuzz_kinpng fuzz_kinwide kin_seeds >>"$build/build.log" 2>&1 ||
     { tail -40 "$build/build.log"; echo "fuzz: build failed"; exit 1; }
 
 seeds=$build/seeds
-rm -rf "$seeds" && mkdir -p "$seeds/kinbmp" "$seeds/kintga" "$seeds/kinpng"
-"$build/tests/fuzz/kin_seeds" "$seeds/kinbmp" "$seeds/kintga" "$seeds/kinpng" || exit 1
+rm -rf "$seeds" && mkdir -p "$seeds/kinbmp" "$seeds/kintga" "$seeds/kinpng" "$seeds/kinwide"
+"$build/tests/fuzz/kin_seeds" "$seeds/kinbmp" "$seeds/kintga" "$seeds/kinpng" "$seeds/kinwide" || exit 1
 
 # libFuzzer brings libstdc++ in ahead of the shared sanitizer run-time, which
 # is harmless: libstdc++ defines none of the functions the run-time replaces.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:verify_asan_link_order=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
-for reader in kinbmp kintga kinpng; do
+for reader in kinbmp kintga kinpng kinwide; do
     corpus=$build/corpus/$reader
     found=$build/found/$reader
     mkdir -p "$corpus" "$found"
