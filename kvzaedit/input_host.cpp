@@ -17,6 +17,7 @@
 #include "ini_file.h"
 #include "kin.h"
 #include "localmem.h"
+#include "plugin_names.h"
 
 namespace kvzaedit {
 
@@ -37,7 +38,25 @@ constexpr uint64_t kBitmapHeaderBytes = 40;
 
 constexpr float kByteToFloat = 1.0f / 255.0f;
 
-const KvzaPixel kClear = {0.0f, 0.0f, 0.0f, 0.0f};
+// How one reader's try at a file ended. Refused means the reader does not
+// take the file (another reader may); Failed and Canceled end the open.
+enum class TryEnd { Loaded, Refused, Failed, Canceled };
+
+struct Attempt {
+    TryEnd end = TryEnd::Failed;
+    KvzaImage *image = nullptr;  // set when Loaded
+    std::string message;         // what the user is told when the open ends here
+};
+
+Attempt Loaded(KvzaImage *image) {
+    return {TryEnd::Loaded, image, {}};
+}
+Attempt Refused(const char *message) {
+    return {TryEnd::Refused, nullptr, message};
+}
+Attempt Failed(const char *message) {
+    return {TryEnd::Failed, nullptr, message};
+}
 
 int32_t ReadI32(const uint8_t *p) {
     uint32_t v = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -64,6 +83,18 @@ KvzaPixel FromRgb(uint8_t red, uint8_t green, uint8_t blue) {
     kvza_rgb2kvz(&kvz, &rgb);
     kvz.a = 1.0f;
     return kvz;
+}
+
+// Opens file_name for reading; -1 when it cannot be opened or is a folder
+// (which opens for reading but is no file to load).
+int OpenFile(const std::string &file_name) {
+    const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // Everything the foreign path holds, released in one place.
@@ -146,124 +177,88 @@ void ConvertBitmap(KvzaImage *image, const uint8_t *info, const uint8_t *bits, i
     }
 }
 
-KvzaImage *LoadWithForeignReader(const std::string &file_name, const DynLib &lib, HostUi &ui) {
+Attempt LoadWithForeignReader(const std::string &file_name, const DynLib &lib) {
     const char *const names[] = {"GetPluginInfo", "IsSupported", "GetPictureInfo", "GetPicture"};
     void *exports[4];
     for (int i = 0; i < 4; ++i) {
         exports[i] = lib.sym(names[i]);
-        if (exports[i] == nullptr) {
-            ui.ErrorBox("function not found");
-            return nullptr;
-        }
+        if (exports[i] == nullptr) return Failed("function not found");
     }
     const auto is_supported = reinterpret_cast<ForeignIsSupportedFn>(exports[1]);
     const auto get_picture = reinterpret_cast<ForeignGetPictureFn>(exports[3]);
 
     ForeignState st;
-    st.fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info_stat;
-    // A folder opens for reading here but is no file to load.
-    if (st.fd < 0 || (fstat(st.fd, &info_stat) == 0 && S_ISDIR(info_stat.st_mode))) {
-        ui.ErrorBox("file not found");
-        return nullptr;
-    }
+    st.fd = OpenFile(file_name);
+    if (st.fd < 0) return Failed("file not found");
 
+    struct stat info_stat;
     const uint64_t length = fstat(st.fd, &info_stat) == 0 && info_stat.st_size > 0
                                 ? static_cast<uint64_t>(info_stat.st_size)
                                 : 0;
     // Zero-filled, and at least 2 KiB readable even after a skipped prefix.
     const uint64_t buffer_bytes = std::max<uint64_t>(length, kProbeBytes + kPrefixBytes);
     if (buffer_bytes > PhysicalMemory() || buffer_bytes > SIZE_MAX ||
-        length > static_cast<uint64_t>(LONG_MAX)) {
-        ui.ErrorBox("out of memory");
-        return nullptr;
-    }
+        length > static_cast<uint64_t>(LONG_MAX))
+        return Failed("out of memory");
     st.buffer = static_cast<uint8_t *>(std::calloc(1, static_cast<size_t>(buffer_bytes)));
-    if (st.buffer == nullptr) {
-        ui.ErrorBox("out of memory");
-        return nullptr;
-    }
-    if (!ReadAll(st.fd, st.buffer, length)) {
-        ui.ErrorBox("file cannot read");
-        return nullptr;
-    }
+    if (st.buffer == nullptr) return Failed("out of memory");
+    if (!ReadAll(st.fd, st.buffer, length)) return Failed("file cannot read");
 
     const uint8_t *data = st.buffer;
     uint64_t data_length = length;
     if (is_supported(file_name.c_str(), data) == 0) {
         if (length <= static_cast<uint64_t>(kPrefixBytes) ||
-            is_supported(file_name.c_str(), data + kPrefixBytes) == 0) {
-            ui.ErrorBox("not support");
-            return nullptr;
-        }
+            is_supported(file_name.c_str(), data + kPrefixBytes) == 0)
+            return Refused("not support");
         data += kPrefixBytes;
         data_length -= kPrefixBytes;
     }
 
     if (get_picture(reinterpret_cast<const char *>(data), static_cast<long>(data_length), 1,
-                    &st.info, &st.bits, nullptr, 0) != 0) {
-        ui.ErrorBox("Picture cannot get");
-        return nullptr;
-    }
+                    &st.info, &st.bits, nullptr, 0) != 0)
+        return Refused("Picture cannot get");
 
     st.info_ptr = static_cast<const uint8_t *>(LocalLock(st.info));
-    if (st.info_ptr == nullptr) {
-        ui.ErrorBox("BITMAPINFO cannot lock");
-        return nullptr;
-    }
+    if (st.info_ptr == nullptr) return Failed("BITMAPINFO cannot lock");
     st.bits_ptr = static_cast<const uint8_t *>(LocalLock(st.bits));
-    if (st.bits_ptr == nullptr) {
-        ui.ErrorBox("Image cannot lock");
-        return nullptr;
-    }
+    if (st.bits_ptr == nullptr) return Failed("Image cannot lock");
 
     // The reader's blocks are not trusted: the header, the colour table and
     // every row must lie inside the blocks they came in.
     const uint64_t info_size = LocalSize(st.info);
     const uint64_t bits_size = LocalSize(st.bits);
-    if (info_size < kBitmapHeaderBytes) {
-        ui.ErrorBox("Picture cannot get");
-        return nullptr;
-    }
+    if (info_size < kBitmapHeaderBytes) return Refused("Picture cannot get");
     const int32_t width = ReadI32(st.info_ptr + 4);
     const int32_t height = ReadI32(st.info_ptr + 8);
     const uint32_t bpp = ReadU16(st.info_ptr + 14);
-    if (height == INT32_MIN) {
-        ui.ErrorBox("Picture cannot get");
-        return nullptr;
-    }
+    if (height == INT32_MIN) return Refused("Picture cannot get");
     const int32_t rows = height < 0 ? -height : height;
     const bool converted = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24;
     if (converted && width > 0 && rows > 0) {
         const uint64_t table = bpp == 24 ? 0 : 4ull << bpp;
         if (info_size - kBitmapHeaderBytes < table ||
-            RowStride(width, bpp) > bits_size / static_cast<uint64_t>(rows)) {
-            ui.ErrorBox("Picture cannot get");
-            return nullptr;
-        }
+            RowStride(width, bpp) > bits_size / static_cast<uint64_t>(rows))
+            return Refused("Picture cannot get");
     }
 
     KvzaImage *image = NewImage(nullptr, width, rows);
-    if (image == nullptr) {
-        ui.ErrorBox("out of memory");
-        return nullptr;
-    }
-    kvza_clr(image, &kClear, nullptr);
+    if (image == nullptr) return Failed("out of memory");
+    // The block comes zeroed: every pixel is already (0, 0, 0, 0).
     if (converted) ConvertBitmap(image, st.info_ptr, st.bits_ptr, height, bpp);
-    return image;
+    return Loaded(image);
 }
 
-KvzaImage *LoadWithInputPlugin(const std::string &file_name, const DynLib &lib, HostUi &ui) {
+Attempt LoadWithInputPlugin(const std::string &file_name, const DynLib &lib) {
     const auto pixs = reinterpret_cast<KinPixsFunc>(lib.sym("kin_pixs"));
     const auto load = reinterpret_cast<KinLoadFunc>(lib.sym("kin_load"));
-    if (pixs == nullptr || load == nullptr) return LoadWithForeignReader(file_name, lib, ui);
+    if (pixs == nullptr || load == nullptr) return LoadWithForeignReader(file_name, lib);
     const auto imgs = reinterpret_cast<KinImgsFunc>(lib.sym("kin_imgs"));
     const char *path = file_name.c_str();
 
     int32_t offset = 0;
     if (imgs != nullptr && imgs(path, 0) == 0) {
         offset = kPrefixBytes;
-        if (imgs(path, offset) == 0) return nullptr;  // no image: nothing to say
+        if (imgs(path, offset) == 0) return Refused("bad file format");
     }
 
     int32_t width = 0;
@@ -273,23 +268,58 @@ KvzaImage *LoadWithInputPlugin(const std::string &file_name, const DynLib &lib, 
         offset = kPrefixBytes;
         count = pixs(path, offset, &width, &height);
     }
-    if (count == 0) {
-        ui.ErrorBox("bad file format");
-        return nullptr;
-    }
+    if (count == 0) return Refused("bad file format");
 
+    // The block comes zeroed, every pixel (0, 0, 0, 0), and its untouched
+    // pages take no memory: a header that claims more pixels than its file
+    // holds costs no more than the pixels the reader stores.
     KvzaImage *image = NewImage(nullptr, width, height);
-    if (image == nullptr) {
-        ui.ErrorBox("out of memory");
-        return nullptr;
+    if (image == nullptr) return Failed("out of memory");
+    const int32_t status = load(image, path, offset, nullptr);
+    if (status == KIN_OK) return Loaded(image);
+    ReleaseImage(image);
+    if (status == KIN_CANCELED) return {TryEnd::Canceled, nullptr, "load failed"};
+    return Refused("load failed");
+}
+
+// The first bytes of the file into head (length: how many there are); false
+// when the file cannot be opened.
+bool ReadFileStart(const std::string &file_name, uint8_t (&head)[kSignatureBytes], size_t &length) {
+    length = 0;
+    const int fd = OpenFile(file_name);
+    if (fd < 0) return false;
+    while (length < kSignatureBytes) {
+        const ssize_t got = ::read(fd, head + length, kSignatureBytes - length);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        length += static_cast<size_t>(got);
     }
-    kvza_clr(image, &kClear, nullptr);
-    if (load(image, path, offset, nullptr) != 0) {
-        ui.ErrorBox("load failed");
-        ReleaseImage(image);
-        return nullptr;
+    ::close(fd);
+    return true;
+}
+
+// The library for the extension's settings key, by default its default name.
+std::string ExtensionLibraryName(PluginDir dir, const std::string &ext) {
+    return ReadIniString(dir == PluginDir::Input ? "InPlug" : "OutPlug", ext,
+                         DefaultPluginName(dir, ext));
+}
+
+// The reader a file's first bytes point to, or empty.
+std::string SignatureLibrary(const uint8_t *head, size_t length) {
+    const SignatureReader reader = ReaderBySignature(head, length);
+    if (reader == SignatureReader::None) return {};
+    const std::string ext = SignatureExtension(reader);
+    return ext.empty() ? std::string(kWideReaderName) : ExtensionLibraryName(PluginDir::Input, ext);
+}
+
+// True when both handles are one loaded library (loaded under two names):
+// their reader exports lie at the same addresses.
+bool SameLibrary(const DynLib &a, const DynLib &b) {
+    for (const char *name : {"kin_pixs", "GetPicture"}) {
+        void *const address = a.sym(name);
+        if (address != nullptr && address == b.sym(name)) return true;
     }
-    return image;
+    return false;
 }
 
 }  // namespace
@@ -303,13 +333,7 @@ std::string PluginLibraryName(PluginDir dir, const std::string &file_name) {
     // A name ending in "." gives no key to look up.
     if (ext.empty()) return {};
 
-    std::string lower = ext;
-    for (char &c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    const bool input = dir == PluginDir::Input;
-    const std::string def = std::string("k") + (input ? "in" : "ot") + lower + ".so";
-    return ReadIniString(input ? "InPlug" : "OutPlug", ext, def);
+    return ExtensionLibraryName(dir, ext);
 }
 
 KvzaImage *LoadImageFile(const std::string &file_name, const std::string &library, HostUi &ui) {
@@ -318,7 +342,27 @@ KvzaImage *LoadImageFile(const std::string &file_name, const std::string &librar
         ui.ErrorBox("'" + library + "' cannot load");
         return nullptr;
     }
-    return LoadWithInputPlugin(file_name, lib, ui);  // lib unloads on return
+    Attempt attempt = LoadWithInputPlugin(file_name, lib);
+    if (attempt.end == TryEnd::Refused) {
+        uint8_t head[kSignatureBytes];
+        size_t length = 0;
+        if (!ReadFileStart(file_name, head, length)) {
+            ui.ErrorBox("file not found");
+            return nullptr;
+        }
+        // One more try, with the reader the first bytes name, unless that is
+        // the reader that has just refused the file.
+        const std::string second = SignatureLibrary(head, length);
+        DynLib other;
+        if (!second.empty() && second != library && other.open(second) &&
+            !SameLibrary(lib, other)) {
+            lib.close();
+            attempt = LoadWithInputPlugin(file_name, other);
+        }
+    }
+    if (attempt.end == TryEnd::Loaded) return attempt.image;
+    ui.ErrorBox(attempt.message);
+    return nullptr;  // the libraries unload on return
 }
 
 }  // namespace kvzaedit

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "dynlib.h"
+#include "plugin_names.h"
 #include "safe_replace.h"
 
 namespace kvzaedit {
@@ -13,22 +14,6 @@ namespace {
 
 // Extensions that spell one format two ways: the short and the long one.
 const char *const kSpellings[][2] = {{"jpg", "jpeg"}, {"tif", "tiff"}};
-
-// The extension of a default plug-in name prefix<ext>.so, or empty when name
-// is not one. The default names fold the extension to lower case, so a name
-// with capitals is never chosen by them.
-std::string DefaultNameExtension(const std::string &name, const std::string &prefix) {
-    const std::string suffix = ".so";
-    if (name.size() <= prefix.size() + suffix.size() ||
-        name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return {};
-    const std::string ext = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    for (char c : ext) {
-        if ((c < 'a' || c > 'z') && (c < '0' || c > '9')) return {};
-    }
-    return ext;
-}
 
 std::string Upper(std::string text) {
     for (char &c : text) {
@@ -94,12 +79,11 @@ int SaveWithPlugin(const std::string &path, const std::string &library, KvzaImag
 }
 
 std::vector<PluginFormat> PluginFormats(PluginDir dir, const std::string &folder) {
-    const std::string prefix = dir == PluginDir::Input ? "kin" : "kot";
     std::set<std::string> found;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
-        const std::string ext = DefaultNameExtension(it->path().filename().string(), prefix);
+        const std::string ext = DefaultNameExtension(dir, it->path().filename().string());
         std::error_code ignored;  // a broken link is no plug-in
         if (!ext.empty() && it->is_regular_file(ignored)) found.insert(ext);
     }

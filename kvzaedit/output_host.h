@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "host_ui.h"
-#include "input_host.h"
 #include "kot.h"
 #include "kvza.h"
+#include "plugin_names.h"
 
 namespace kvzaedit {
 

@@ -12,7 +12,8 @@ set(HOSTS_FAKE_DIR ${CMAKE_BINARY_DIR}/tests/hosts_libs)
 
 add_library(kvzaedit_hosts STATIC
             ${HOSTS_SRC}/ini_file.cpp ${HOSTS_SRC}/dynlib.cpp ${HOSTS_SRC}/input_host.cpp
-            ${HOSTS_SRC}/output_host.cpp ${HOSTS_SRC}/safe_replace.cpp ${HOSTS_SRC}/image_alloc.cpp)
+            ${HOSTS_SRC}/output_host.cpp ${HOSTS_SRC}/safe_replace.cpp ${HOSTS_SRC}/image_alloc.cpp
+            ${HOSTS_SRC}/plugin_names.cpp)
 target_include_directories(kvzaedit_hosts PUBLIC ${HOSTS_SRC})
 target_link_libraries(kvzaedit_hosts PUBLIC kvza kvza_contract ${CMAKE_DL_LIBS})
 
@@ -40,11 +41,18 @@ hosts_fake(fake_foreign_kin_pixs fake_foreign.cpp FAKE_WITH_KIN_PIXS=1)
 hosts_fake(fake_foreign_no_info fake_foreign.cpp FAKE_OMIT_GETPLUGININFO=1 FAKE_WITH_KIN_PIXS=1)
 hosts_fake(fake_foreign_no_pictureinfo fake_foreign.cpp FAKE_OMIT_GETPICTUREINFO=1)
 hosts_fake(fake_foreign_no_picture fake_foreign.cpp FAKE_OMIT_GETPICTURE=1)
+# Second readers: a tagged fake the tests name in InPlug (png, jpg) and one
+# installed as the wide reader's name in its own folder.
+hosts_fake(fake_kin_second fake_kin.cpp FAKE_KIN_IMGS=1 FAKE_KIN_LOAD=1 FAKE_KIN_TAG="second")
+hosts_fake(fake_kin_wide fake_kin.cpp FAKE_KIN_IMGS=1 FAKE_KIN_LOAD=1 FAKE_KIN_TAG="wide")
+set_target_properties(fake_kin_wide PROPERTIES OUTPUT_NAME kinwide LIBRARY_OUTPUT_DIRECTORY
+                      ${HOSTS_FAKE_DIR}/wide)
 hosts_fake(fake_kot fake_kot.cpp FAKE_KOT_TABLE=1 FAKE_KOT_SAVE=1)
 hosts_fake(fake_kot_no_table fake_kot.cpp FAKE_KOT_SAVE=1)
 hosts_fake(fake_kot_no_save fake_kot.cpp FAKE_KOT_TABLE=1)
 
-foreach(test ini_file dynlib localmem plugin_name input_host foreign_reader jpeg_reader output_host)
+foreach(test ini_file dynlib localmem plugin_name input_host second_chance foreign_reader jpeg_reader
+        output_host)
   set(target hosts_${test}_tests)
   add_executable(${target} ${HOSTS_TEST_DIR}/${test}_tests.cpp)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
@@ -54,7 +62,7 @@ foreach(test ini_file dynlib localmem plugin_name input_host foreign_reader jpeg
   target_compile_definitions(${target} PRIVATE KVZA_BIN_DIR="${KVZA_OUT}"
                              HOSTS_FAKE_DIR="${HOSTS_FAKE_DIR}")
   add_dependencies(${target} ${hosts_fakes})
-  foreach(plugin kinbmp kintga kotbmp kinjpg)
+  foreach(plugin kinbmp kintga kinpng kinwide kotbmp kinjpg)
     if(TARGET ${plugin})
       add_dependencies(${target} ${plugin})
     endif()

@@ -1,7 +1,7 @@
 // Whole document flows through the real reader and writer plug-ins: open,
 // edit, save and reopen as BMP, ICO and TGA; the file dialogs and their
 // format filters; closing a changed document; start-up with a file that
-// cannot be read.
+// cannot be read, with its message.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -395,8 +395,10 @@ class MainDocflowTest : public QObject {
         Env env;
         const QString plugins = env.Path(QStringLiteral("plugins"));
         QVERIFY(QDir().mkpath(plugins));
-        for (const char *name : {"kinbmp.so", "kinico.so", "kinjpg.so", "kinjpeg.so", "kinpng.so",
-                                 "kintga.so", "kotbmp.so", "kotico.so", "kotpng.so", "kottga.so"})
+        // The wide reader is named by no extension and gives no filter.
+        for (const char *name :
+             {"kinbmp.so", "kinico.so", "kinjpg.so", "kinjpeg.so", "kinpng.so", "kintga.so",
+              "kinwide.so", "kotbmp.so", "kotico.so", "kotpng.so", "kottga.so"})
             QVERIFY(
                 QFile(plugins + QLatin1Char('/') + QLatin1String(name)).open(QIODevice::WriteOnly));
         kvzaedit::SetProgramDir(plugins.toStdString());
@@ -420,10 +422,11 @@ class MainDocflowTest : public QObject {
         }
     }
 
-    void unreadableFilesLeaveTheWindowEmpty() {
+    void unreadableFilesLeaveTheWindowEmptyWithAMessage() {
         Env env;
         {
             TMainF w(env.Path(QStringLiteral("missing.bmp")));
+            QCOMPARE(env.boxes.log, QStringList({"error:file not found"}));
             QVERIFY(w.CurImg == nullptr);
             QCOMPARE(w.Shown, uint8_t(0));
             QCOMPARE(w.windowTitle(), QStringLiteral("KVZA frontend"));
@@ -437,7 +440,9 @@ class MainDocflowTest : public QObject {
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("this is not a bitmap at all");
         }
+        env.boxes.log.clear();
         TMainF w(junk);
+        QCOMPARE(env.boxes.log, QStringList({"error:bad file format"}));
         QVERIFY(w.CurImg == nullptr);
         QCOMPARE(w.Shown, uint8_t(0));
         w.OpenName = env.Path(QStringLiteral("x.qqq"));
