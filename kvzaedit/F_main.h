@@ -147,7 +147,8 @@ class TMainF : public QMainWindow, public HostUi {
 
     // ---- HostUi ----
     void ErrorBox(const std::string &text) override;
-    int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options) override;
+    int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options,
+                      const TypeHints &hints) override;
     KvzaProgress *OpenProgress() override;
     void CloseProgress() override;
 

@@ -11,8 +11,9 @@ void TMainF::ErrorBox(const std::string &text) {
     kvzaedit::ErrorBox(QString::fromStdString(text));
 }
 
-int TMainF::RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options) {
-    return kvzaedit::RunSaveDialog(table, options, this);
+int TMainF::RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options,
+                          const TypeHints &hints) {
+    return kvzaedit::RunSaveDialog(table, options, this, hints);
 }
 
 KvzaProgress *TMainF::OpenProgress() {

@@ -56,6 +56,9 @@ TSaveF::TSaveF(QWidget *owner) : QDialog(owner) {
     CB_Type->setObjectName(QStringLiteral("CB_Type"));
     CB_Type->setEditable(false);
     CB_Type->setGeometry(64, 8, 361, 22);
+    // The chosen layout's hint, if its writer gave one, is the list's tool tip.
+    connect(CB_Type, &QComboBox::currentIndexChanged, this,
+            [this] { CB_Type->setToolTip(CB_Type->currentData(Qt::ToolTipRole).toString()); });
 
     // Left column: captions, position labels and track bars at 64, 128, 192, 256.
     for (int i = 0; i < KOT_MAX_TRACKS; ++i) {
@@ -99,7 +102,8 @@ TSaveF::TSaveF(QWidget *owner) : QDialog(owner) {
 
 TSaveF::~TSaveF() = default;
 
-void TSaveF::Setup(const KotUsableTable &table, const KotSaveOptions &options) {
+void TSaveF::Setup(const KotUsableTable &table, const KotSaveOptions &options,
+                   const TypeHints &hints) {
     // The stored type counts only when this writer offers it.
     int current = options.type;
     if (!IsUsable(table, current)) current = 0;
@@ -112,8 +116,12 @@ void TSaveF::Setup(const KotUsableTable &table, const KotSaveOptions &options) {
         if (current != 0 && type.id == current) selected = static_cast<int>(type_ids_.size());
         type_ids_.push_back(type.id);
         CB_Type->addItem(QString::fromUtf8(type.caption));
+        if (const auto hint = hints.find(type.id); hint != hints.end())
+            CB_Type->setItemData(CB_Type->count() - 1, QString::fromStdString(hint->second),
+                                 Qt::ToolTipRole);
     }
     CB_Type->setCurrentIndex(selected);
+    CB_Type->setToolTip(CB_Type->currentData(Qt::ToolTipRole).toString());
 
     track_count_ = table.track_count < KOT_MAX_TRACKS ? table.track_count : KOT_MAX_TRACKS;
     for (int i = 0; i < track_count_; ++i) {
@@ -186,7 +194,8 @@ void TSaveF::B_CancelClick() {
     reject();
 }
 
-int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options, QWidget *owner) {
+int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options, QWidget *owner,
+                  const TypeHints &hints) {
     if (table == nullptr || options == nullptr) {
         ErrorBox(QStringLiteral("nullpo"));
         return 1;
@@ -198,7 +207,7 @@ int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options, QWidget 
         ErrorBox(QStringLiteral("out of memory"));
         return 1;
     }
-    dialog->Setup(*table, *options);
+    dialog->Setup(*table, *options, hints);
     if (Hook()) {
         TSaveF *raw = dialog.get();
         QTimer::singleShot(0, raw, [raw] {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "host_ui.h"
 #include "kot.h"
 
 class QCheckBox;
@@ -26,7 +27,8 @@ class TSaveF : public QDialog {
     ~TSaveF() override;
 
     // Fills the controls from the table and the stored options.
-    void Setup(const KotUsableTable &table, const KotSaveOptions &options);
+    void Setup(const KotUsableTable &table, const KotSaveOptions &options,
+               const TypeHints &hints = {});
     // Writes type, track positions and switches into options.
     void Collect(KotSaveOptions &options) const;
 
@@ -66,7 +68,9 @@ class TSaveF : public QDialog {
 // the user confirmed (options then hold the chosen type, track positions and
 // switches), 1 otherwise (options untouched). A missing pointer shows
 // "nullpo" and returns 1.
-int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options, QWidget *owner);
+// hints: shown as the tool tips of their layouts in the type list.
+int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options, QWidget *owner,
+                  const TypeHints &hints = {});
 
 // Test seam: while set, the hook is called with the dialog from inside its
 // modal loop, once the controls are filled; it is expected to close it

@@ -52,7 +52,16 @@ int SaveWithPlugin(const std::string &path, const std::string &library, KvzaImag
         return 1;
     }
 
-    if (ui.RunSaveDialog(&table, options) != 0) return 1;
+    // The hints are optional; their texts are copied before the library goes.
+    TypeHints hints;
+    if (const auto hint = reinterpret_cast<KotTypeHintFn>(lib.sym("kot_typehint"))) {
+        for (int id = 0; id < 256; ++id) {
+            if (((table.usable[id / 8] >> (id % 8)) & 1) == 0) continue;
+            if (const char *text = hint(id); text != nullptr && *text != '\0')
+                hints[static_cast<int16_t>(id)] = text;
+        }
+    }
+    if (ui.RunSaveDialog(&table, options, hints) != 0) return 1;
 
     // The writer fills a temporary file beside the target, which takes the
     // target's place only when the writer has finished it.

@@ -28,6 +28,7 @@ struct FakeUi : kvzaedit::HostUi {
     int dialog_calls = 0;
     KotUsableTable seen_table{};
     KotSaveOptions seen_options{};
+    kvzaedit::TypeHints seen_hints;
 
     // Progress dialog.
     bool give_progress = true;
@@ -44,8 +45,10 @@ struct FakeUi : kvzaedit::HostUi {
 
     void ErrorBox(const std::string &text) override { messages.push_back(text); }
 
-    int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options) override {
+    int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options,
+                      const kvzaedit::TypeHints &hints) override {
         ++dialog_calls;
+        seen_hints = hints;
         if (table != nullptr) std::memcpy(&seen_table, table, sizeof seen_table);
         if (options != nullptr) seen_options = *options;
         if (dialog_result == 0 && options != nullptr) {

@@ -417,3 +417,14 @@ TEST(PluginFormats, OneFormatPerPluginUnderItsDefaultName) {
 }
 
 }  // namespace
+
+// The writer's hints reach the dialog for the layouts it names, and only those.
+TEST_F(RealWriter, DialogGetsTheWritersHints) {
+    ui.dialog_result = 1;  // look, then cancel
+    EXPECT_EQ(SaveWithPlugin(dir.file("hints.bmp"), "kotbmp.so", image, &options, ui), 1);
+    ASSERT_TRUE(ui.seen_hints.count(30) == 1);  // "RGB 12bit(+4bit dummy)": peers differ
+    EXPECT_FALSE(ui.seen_hints.at(30).empty());
+    EXPECT_EQ(ui.seen_hints.count(20), 0u);  // "RGB 24bit" reads the same everywhere
+    for (const auto &[id, text] : ui.seen_hints)
+        EXPECT_NE(ui.seen_table.usable[id / 8] & (1u << (id % 8)), 0u) << id;
+}
