@@ -12,13 +12,16 @@ namespace kvzaedit {
 // or negative, or the byte count does not fit in 64 bits.
 uint64_t ImageBlockBytes(int32_t width, int32_t height);
 
-// A zero-filled image of width x height. With a template, its pixtype,
-// reserved, wrap modes, viewinfo, border and palette are copied (no pixels).
-// Returns nullptr for an empty size or when the block cannot be allocated
-// (sizes beyond the machine's memory are refused before allocating).
+// A zero-filled image of width x height, whose pages take memory only once
+// written (large blocks are mapped from the system, small ones come from
+// calloc). With a template, its pixtype, reserved, wrap modes, viewinfo,
+// border and palette are copied (no pixels). Returns nullptr for an empty
+// size or when the block cannot be allocated (sizes beyond the machine's
+// memory are refused before allocating).
 KvzaImage *NewImage(const KvzaImage *templ, int32_t width, int32_t height);
 
-// Frees the image held by place and empties the place.
+// Frees the image held by place (made by NewImage, with its width and height
+// unchanged) and empties the place.
 void ReleaseImage(KvzaImage *&place);
 
 }  // namespace kvzaedit

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "dynlib.h"
 #include "image_alloc.h"
@@ -42,20 +44,24 @@ constexpr float kByteToFloat = 1.0f / 255.0f;
 // take the file (another reader may); Failed and Canceled end the open.
 enum class TryEnd { Loaded, Refused, Failed, Canceled };
 
+// How far a reader got before it refused: the file's header, or its data.
+enum class Stage { Header, Data };
+
 struct Attempt {
     TryEnd end = TryEnd::Failed;
     KvzaImage *image = nullptr;  // set when Loaded
     std::string message;         // what the user is told when the open ends here
+    Stage stage = Stage::Data;
 };
 
 Attempt Loaded(KvzaImage *image) {
-    return {TryEnd::Loaded, image, {}};
+    return {TryEnd::Loaded, image, {}, Stage::Data};
 }
-Attempt Refused(const char *message) {
-    return {TryEnd::Refused, nullptr, message};
+Attempt Refused(const char *message, Stage stage) {
+    return {TryEnd::Refused, nullptr, message, stage};
 }
 Attempt Failed(const char *message) {
-    return {TryEnd::Failed, nullptr, message};
+    return {TryEnd::Failed, nullptr, message, Stage::Data};
 }
 
 int32_t ReadI32(const uint8_t *p) {
@@ -209,14 +215,14 @@ Attempt LoadWithForeignReader(const std::string &file_name, const DynLib &lib) {
     if (is_supported(file_name.c_str(), data) == 0) {
         if (length <= static_cast<uint64_t>(kPrefixBytes) ||
             is_supported(file_name.c_str(), data + kPrefixBytes) == 0)
-            return Refused("not support");
+            return Refused("not support", Stage::Header);
         data += kPrefixBytes;
         data_length -= kPrefixBytes;
     }
 
     if (get_picture(reinterpret_cast<const char *>(data), static_cast<long>(data_length), 1,
                     &st.info, &st.bits, nullptr, 0) != 0)
-        return Refused("Picture cannot get");
+        return Refused("Picture cannot get", Stage::Data);
 
     st.info_ptr = static_cast<const uint8_t *>(LocalLock(st.info));
     if (st.info_ptr == nullptr) return Failed("BITMAPINFO cannot lock");
@@ -227,18 +233,18 @@ Attempt LoadWithForeignReader(const std::string &file_name, const DynLib &lib) {
     // every row must lie inside the blocks they came in.
     const uint64_t info_size = LocalSize(st.info);
     const uint64_t bits_size = LocalSize(st.bits);
-    if (info_size < kBitmapHeaderBytes) return Refused("Picture cannot get");
+    if (info_size < kBitmapHeaderBytes) return Refused("Picture cannot get", Stage::Data);
     const int32_t width = ReadI32(st.info_ptr + 4);
     const int32_t height = ReadI32(st.info_ptr + 8);
     const uint32_t bpp = ReadU16(st.info_ptr + 14);
-    if (height == INT32_MIN) return Refused("Picture cannot get");
+    if (height == INT32_MIN) return Refused("Picture cannot get", Stage::Data);
     const int32_t rows = height < 0 ? -height : height;
     const bool converted = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24;
     if (converted && width > 0 && rows > 0) {
         const uint64_t table = bpp == 24 ? 0 : 4ull << bpp;
         if (info_size - kBitmapHeaderBytes < table ||
             RowStride(width, bpp) > bits_size / static_cast<uint64_t>(rows))
-            return Refused("Picture cannot get");
+            return Refused("Picture cannot get", Stage::Data);
     }
 
     KvzaImage *image = NewImage(nullptr, width, rows);
@@ -258,7 +264,7 @@ Attempt LoadWithInputPlugin(const std::string &file_name, const DynLib &lib) {
     int32_t offset = 0;
     if (imgs != nullptr && imgs(path, 0) == 0) {
         offset = kPrefixBytes;
-        if (imgs(path, offset) == 0) return Refused("bad file format");
+        if (imgs(path, offset) == 0) return Refused("bad file format", Stage::Header);
     }
 
     int32_t width = 0;
@@ -268,7 +274,7 @@ Attempt LoadWithInputPlugin(const std::string &file_name, const DynLib &lib) {
         offset = kPrefixBytes;
         count = pixs(path, offset, &width, &height);
     }
-    if (count == 0) return Refused("bad file format");
+    if (count == 0) return Refused("bad file format", Stage::Header);
 
     // The block comes zeroed, every pixel (0, 0, 0, 0), and its untouched
     // pages take no memory: a header that claims more pixels than its file
@@ -278,8 +284,8 @@ Attempt LoadWithInputPlugin(const std::string &file_name, const DynLib &lib) {
     const int32_t status = load(image, path, offset, nullptr);
     if (status == KIN_OK) return Loaded(image);
     ReleaseImage(image);
-    if (status == KIN_CANCELED) return {TryEnd::Canceled, nullptr, "load failed"};
-    return Refused("load failed");
+    if (status == KIN_CANCELED) return {TryEnd::Canceled, nullptr, "load failed", Stage::Data};
+    return Refused("load failed", Stage::Data);
 }
 
 // The first bytes of the file into head (length: how many there are); false
@@ -357,7 +363,10 @@ KvzaImage *LoadImageFile(const std::string &file_name, const std::string &librar
         if (!second.empty() && second != library && other.open(second) &&
             !SameLibrary(lib, other)) {
             lib.close();
-            attempt = LoadWithInputPlugin(file_name, other);
+            Attempt again = LoadWithInputPlugin(file_name, other);
+            // Of two refusals, the reader that got further has the better word.
+            if (again.end != TryEnd::Refused || again.stage >= attempt.stage)
+                attempt = std::move(again);
         }
     }
     if (attempt.end == TryEnd::Loaded) return attempt.image;

@@ -90,9 +90,10 @@ TEST_F(SecondTry, OrderOfTriesAndMessages) {
         {kPng, "second.load=1", first, ""},  // accepted: no second try
         {"", "pixs0=0", refused, "bad file format"},
         {kTga.substr(0, 16) + "\x0C", "pixs0=0", refused, "bad file format"},  // 12 bits
+        // Of two refusals, the word of the reader that got further.
         {kPng, "load=1 second.pixs0=0", first + "second imgs 0\nsecond pixs 0\nsecond pixs 128\n",
-         "bad file format"},  // the second reader's word
-        {"BM", "load=1 wide.load=1", first + wide, "load failed"},
+         "load failed"},
+        {"BM", "pixs0=0 wide.pixs0=1 wide.load=1", refused + wide, "load failed"},
         {kPng, "load=2 second.load=0", first, "load failed"},  // cancel
         {kPng, "w=2147483647 h=2147483647", "imgs 0\npixs 0\n", "out of memory"},
     };
@@ -206,20 +207,22 @@ TEST_F(RealSecondTry, HeaderClaimingMorePixelsThanTheFileHoldsCostsNoMemory) {
     EXPECT_LT(PeakResidentKiB() - before, 64 * 1024);
 }
 
+// 30000 x 40: long rows, and a block large enough to be mapped.
 TEST_F(RealSecondTry, LongRowsOpen) {
     if (!Have("kinbmp.so")) GTEST_SKIP() << "kinbmp.so not built";
-    const int32_t width = 30000;
-    std::string bmp = BmpHeader(width, 2, 6 * width);
-    for (int i = 0; i < 2 * width; ++i)
-        bmp += {char(i & 0xFF), char(i / width * 200), char(i >> 8)};
+    const int32_t width = 30000, height = 40;
+    std::string bmp = BmpHeader(width, height, 3 * width * height);
+    for (int i = 0; i < width * height; ++i)
+        bmp += {char(i & 0xFF), char(i / width * 6), char(i >> 8 & 0xFF)};
     WriteFile(path, bmp);
     Loaded loaded;
     ASSERT_NE(Open(path, "kinbmp.so", loaded), nullptr);
-    for (int i : {0, 12345, width - 1, width, 2 * width - 1}) {
+    for (int i : {0, 12345, width - 1, width, width * height - 1}) {
         // Stored bottom row first.
-        const auto rgb = hoststest::RgbOf(kvzatest::at(loaded.image, i % width, 1 - i / width));
+        const int y = height - 1 - i / width;
+        const auto rgb = hoststest::RgbOf(kvzatest::at(loaded.image, i % width, y));
         EXPECT_EQ(rgb.r, (i >> 8) & 0xFF);
-        EXPECT_EQ(rgb.g, i / width * 200);
+        EXPECT_EQ(rgb.g, i / width * 6);
         EXPECT_EQ(rgb.b, i & 0xFF);
     }
 }
