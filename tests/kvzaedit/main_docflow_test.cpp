@@ -192,6 +192,7 @@ class MainDocflowTest : public QObject {
         // ICO files open with the default library name (kinico.so, installed
         // as another name of the BMP reader), with no settings entry.
         SaveAnswer answer;
+        answer.prefer = {static_cast<int16_t>(type)};
         InstallSaveAnswer(&answer);
         const QString path = env.Path(QStringLiteral("picture.") + ext);
         ImagePtr original(ByteImage());
@@ -237,7 +238,6 @@ class MainDocflowTest : public QObject {
         const int16_t read_type = w.SaveOpts.type;
         w.A_Gray->trigger();
         QCOMPARE(w.Modified, uint8_t(1));
-        answer.prefer = {static_cast<int16_t>(type)};
         w.A_Save->trigger();
         QCOMPARE(answer.runs, 2);
         const bool offered =
@@ -268,6 +268,7 @@ class MainDocflowTest : public QObject {
     void saveAsStartsFromThePluginDefaultsButKeepsTheType() {
         Env env;
         SaveAnswer answer;
+        answer.prefer = {20};
         InstallSaveAnswer(&answer);
         TMainF w;
         answer.window = &w;
