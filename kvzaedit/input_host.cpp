@@ -338,7 +338,6 @@ std::string PluginLibraryName(PluginDir dir, const std::string &file_name) {
     const std::string ext = file_name.substr(dot + 1);
     // A name ending in "." gives no key to look up.
     if (ext.empty()) return {};
-
     return ExtensionLibraryName(dir, ext);
 }
 
