@@ -25,23 +25,13 @@ KVZA_BMP_BENCH_RGBA="$raw" "$bench" --benchmark_report_aggregates_only=true 2>/d
   grep -E "_median|^Benchmark" || true
 [ -s "$raw" ] || { echo "the benchmark did not dump its picture" >&2; exit 1; }
 
-# Median wall time in milliseconds of RUNS runs of a command.
-median_ms() {
-  local times=() start end
-  for _ in $(seq "$runs"); do
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
-}
+. bench/median_ms.sh
 
 input=(-size 4000x3000 -depth 8 "rgba:$raw" -alpha off -compress None)
 echo "== ImageMagick $(convert -version | head -1 | awk '{ print $3 }') (median of $runs runs, ms)"
-echo "24-bit BMP:          $(median_ms convert "${input[@]}" -type TrueColor "BMP3:$tmp/im24.bmp")"
-echo "8-bit palette BMP:   $(median_ms convert "${input[@]}" -colors 256 -type Palette "BMP3:$tmp/im8.bmp")"
-echo "read only (no file): $(median_ms convert "${input[@]}" null:)"
+echo "24-bit BMP:          $(median_ms "$runs" convert "${input[@]}" -type TrueColor "BMP3:$tmp/im24.bmp")"
+echo "8-bit palette BMP:   $(median_ms "$runs" convert "${input[@]}" -colors 256 -type Palette "BMP3:$tmp/im8.bmp")"
+echo "read only (no file): $(median_ms "$runs" convert "${input[@]}" null:)"
 # Bits per pixel and compression from each file's information header.
 bpp() { od -An -t u2 -j 28 -N 2 "$1" | tr -d ' '; }
 compression() { od -An -t u4 -j 30 -N 4 "$1" | tr -d ' '; }

@@ -27,20 +27,10 @@ echo "== plug-ins (Google Benchmark, median of $reps; bytes = size of kotpng's f
 KVZA_PNG_BENCH_FILE="$work/source.png" "$bench" --benchmark_repetitions="$reps" \
   --benchmark_report_aggregates_only=true 2>/dev/null | grep -E '^(Benchmark|BM_.*_median)'
 
-# Median wall time in milliseconds of a command run $reps times.
-median_ms() {
-  local times=() start end
-  for _ in $(seq "$reps"); do
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
-}
+. bench/median_ms.sh
 
 echo "== ImageMagick $(convert -version | head -1 | awk '{ print $3 }') (median of $reps runs, ms)"
-echo "read the PNG:                 $(median_ms convert "$work/source.png" null:)"
-echo "read raw RGBA only:           $(median_ms convert "${raw[@]}" null:)"
-echo "read raw RGBA and write PNG:  $(median_ms convert "${raw[@]}" "$work/im.png")"
+echo "read the PNG:                 $(median_ms "$reps" convert "$work/source.png" null:)"
+echo "read raw RGBA only:           $(median_ms "$reps" convert "${raw[@]}" null:)"
+echo "read raw RGBA and write PNG:  $(median_ms "$reps" convert "${raw[@]}" "$work/im.png")"
 echo "file: ImageMagick $(stat -c %s "$work/im.png") bytes (source $(stat -c %s "$work/source.png"))"

@@ -28,18 +28,8 @@ KVZA_WIDE_BENCH_TGA="$work/source.tga" KVZA_WIDE_BENCH_BMP="$work/source.bmp" "$
   --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true 2>/dev/null |
   grep -E '^(Benchmark|BM_.*_median)'
 
-# Median wall time in milliseconds of a command run $reps times.
-median_ms() {
-  local times=() start end
-  for _ in $(seq "$reps"); do
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
-}
+. bench/median_ms.sh
 
 echo "== ImageMagick $(convert -version | head -1 | awk '{ print $3 }') (median of $reps runs, ms)"
-echo "read the RLE TGA:   $(median_ms convert "$work/source.tga" null:)"
-echo "read the alpha BMP: $(median_ms convert "$work/source.bmp" null:)"
+echo "read the RLE TGA:   $(median_ms "$reps" convert "$work/source.tga" null:)"
+echo "read the alpha BMP: $(median_ms "$reps" convert "$work/source.bmp" null:)"
