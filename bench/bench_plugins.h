@@ -2,6 +2,7 @@
 // plug-ins of the output folder, loaded with dlopen as the editor loads them.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "image_block.h"
+#include "kin.h"
 
 namespace kvzabench {
 
@@ -77,6 +79,46 @@ inline bool dump_rgba(const KvzaImage *image, const std::string &path) {
     }
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+// Opens path with a reader plug-in of the output folder as the editor does:
+// the size, an image zeroed by the system, the pixels. nullptr after a
+// SkipWithError on state.
+inline kvzatest::ImagePtr load_with(benchmark::State &state, const char *plugin, const char *path) {
+    const auto pixs = reinterpret_cast<KinPixsFunc>(plugin_symbol(plugin, "kin_pixs"));
+    const auto load = reinterpret_cast<KinLoadFunc>(plugin_symbol(plugin, "kin_load"));
+    if (path == nullptr || *path == '\0' || pixs == nullptr || load == nullptr) {
+        state.SkipWithError("the reader plug-in or the file is missing");
+        return nullptr;
+    }
+    int32_t w = 0, h = 0;
+    if (pixs(path, 0, &w, &h) <= 0) {
+        state.SkipWithError("file refused");
+        return nullptr;
+    }
+    // Pages are committed as the reader writes, as with the host's images.
+    kvzatest::ImagePtr image = kvzatest::make_image(w, h);
+    if (load(image.get(), path, 0, nullptr) != KIN_OK) {
+        state.SkipWithError("load failed");
+        return nullptr;
+    }
+    return image;
+}
+
+// The main of the plug-in benchmarks: with --dump-rgba=FILE the photo-like
+// 4000 x 3000 picture is written as 8-bit RGBA (so another program can start
+// from the same pixels) and nothing is timed; else the benchmarks run.
+inline int bench_main(int argc, char **argv) {
+    const std::string dump = "--dump-rgba=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]).rfind(dump, 0) == 0)
+            return dump_rgba(photo_like(4000, 3000).get(), argv[i] + dump.size()) ? 0 : 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace kvzabench

@@ -11,11 +11,8 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "bench_plugins.h"
 #include "kin.h"
@@ -49,6 +46,9 @@ const auto kSave = [] {
     return reinterpret_cast<KotSaveFn>(kvzabench::plugin_symbol("kotpng", "kot_save"));
 };
 
+// Whether source_file made its file (removed at the end).
+bool made_source = false;
+
 // The PNG file to load: the given one, or the photo-like picture saved by kotpng.
 const std::string &source_file() {
     static const std::string path = [] {
@@ -60,33 +60,15 @@ const std::string &source_file() {
         auto image = kvzabench::photo_like(4000, 3000);
         if (save == nullptr || save(image.get(), made.c_str(), &o, nullptr) != KOT_OK)
             return std::string();
+        made_source = true;
         return made;
     }();
     return path;
 }
 
-// Loads the source file as the editor does: size, a zeroed image, the pixels.
+// Loads the source file as the editor does.
 kvzatest::ImagePtr load(benchmark::State &state) {
-    const auto pixs = reinterpret_cast<KinPixsFunc>(kvzabench::plugin_symbol("kinpng", "kin_pixs"));
-    const auto load_fn =
-        reinterpret_cast<KinLoadFunc>(kvzabench::plugin_symbol("kinpng", "kin_load"));
-    if (pixs == nullptr || load_fn == nullptr || source_file().empty()) {
-        state.SkipWithError("kinpng or the source file is missing");
-        return nullptr;
-    }
-    const char *path = source_file().c_str();
-    int32_t w = 0, h = 0;
-    if (pixs(path, 0, &w, &h) <= 0) {
-        state.SkipWithError("file refused");
-        return nullptr;
-    }
-    // Zeroed by the system, as the host takes it: pages are committed as the reader writes.
-    kvzatest::ImagePtr image = kvzatest::make_image(w, h);
-    if (load_fn(image.get(), path, 0, nullptr) != KIN_OK) {
-        state.SkipWithError("load failed");
-        return nullptr;
-    }
-    return image;
+    return kvzabench::load_with(state, "kinpng", source_file().c_str());
 }
 
 void BM_KinpngLoadRgba4000x3000(benchmark::State &state) {
@@ -124,21 +106,10 @@ BENCHMARK(BM_KotpngSaveRgba4000x3000)->Unit(benchmark::kMillisecond)->UseRealTim
 }  // namespace
 
 int main(int argc, char **argv) {
-    const std::string dump = "--dump-rgba=";
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], dump.c_str(), dump.size()) == 0)
-            return kvzabench::dump_rgba(kvzabench::photo_like(4000, 3000).get(),
-                                        argv[i] + dump.size())
-                       ? 0
-                       : 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (std::getenv("KVZA_PNG_BENCH_FILE") == nullptr && !source_file().empty()) {
+    const int status = kvzabench::bench_main(argc, argv);
+    if (made_source) {
         std::error_code ec;
         std::filesystem::remove(source_file(), ec);
     }
-    return 0;
+    return status;
 }

@@ -11,7 +11,7 @@ using pngtest::PngSpec;
 
 namespace {
 
-// Pixels of the image that differ from the spec's, with the first of them.
+// Pixels of the image that differ from those the file was written with, with the first of them.
 ::testing::AssertionResult matches(const Opened &o, const PngSpec &s) {
     if (o.status != 0) return ::testing::AssertionFailure() << "status " << o.status;
     int wrong = 0;

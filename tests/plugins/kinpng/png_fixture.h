@@ -1,5 +1,5 @@
 // The PNG reader plug-in, loaded once per test program, and the pixels a
-// spec should give.
+// described file should give.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ inline float unit(uint32_t v, uint8_t depth) {
     return static_cast<float>(v / ((depth == 16 ? 65536.0 : double(1U << depth)) - 1.0));
 }
 
-// The pixel at (x, y) of the file the spec describes.
+// The pixel at (x, y) of the file the description gives.
 inline KvzaPixel expected(const pngtest::PngSpec &s, uint32_t x, uint32_t y) {
     const uint32_t n = pngtest::channels(s.colour);
     const uint16_t *p = &s.samples[(static_cast<size_t>(y) * s.width + x) * n];

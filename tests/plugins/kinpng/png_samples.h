@@ -35,7 +35,7 @@ size_t chunk_at(const Bytes &png, const std::string &type);
 // The file with bytes inserted at pos.
 Bytes inserted(const Bytes &png, size_t pos, const Bytes &bytes);
 
-// A w x h spec of the layout with deterministic samples (runs of equal
+// A w x h description of a file of the layout with deterministic samples (runs of equal
 // pixels included) and, for palette files, a full palette.
 PngSpec layout(uint8_t colour, uint8_t depth, bool interlaced, uint32_t w, uint32_t h);
 // Every valid colour type and depth, interlaced and not, with and without tRNS.

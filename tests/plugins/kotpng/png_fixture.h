@@ -96,23 +96,10 @@ class Png : public ::testing::Test {
     kottest::Writer writer_{KOT_PLUGIN_DIR, "kotpng"};
 };
 
-// Output of a shell command, or nothing when it fails.
-inline std::optional<Bytes> command_output(const std::string &command) {
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    Bytes out;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    const int status = ::pclose(pipe);
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return out;
-}
-
 // ImageMagick's decoding: RGBA at 16 bits per channel, big-endian, top row first.
 inline std::optional<std::vector<uint16_t>> magick_rgba16(const std::string &path) {
-    const auto bytes = command_output("convert 'png:" + path + "' -depth 16 rgba:- 2>/dev/null");
+    const auto bytes =
+        kottest::command_output("convert 'png:" + path + "' -depth 16 rgba:- 2>/dev/null");
     if (!bytes) return std::nullopt;
     std::vector<uint16_t> out(bytes->size() / 2);
     for (size_t i = 0; i < out.size(); ++i)
@@ -120,21 +107,8 @@ inline std::optional<std::vector<uint16_t>> magick_rgba16(const std::string &pat
     return out;
 }
 
-inline bool have_pil() {
-    return ::access("/usr/bin/python3", X_OK) == 0 &&
-           std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
-}
-
-// Python's imaging library's decoding: RGBA bytes, top row first (16-bit
-// grey scaled down to a byte by dropping its low byte).
-inline std::optional<Bytes> pil_rgba8(const std::string &path) {
-    return command_output(
-        "/usr/bin/python3 -c \"import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
-        "if im.mode.startswith('I'):\n"
-        "    im = Image.frombytes('L', im.size, bytes(v >> 8 for v in im.getdata()))\n"
-        "sys.stdout.buffer.write(im.convert('RGBA').tobytes())\" '" +
-        path + "' 2>/dev/null");
-}
+using kottest::have_pil;
+using kottest::pil_rgba8;
 
 }  // namespace pngtest
 

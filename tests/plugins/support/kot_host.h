@@ -189,14 +189,8 @@ inline bool have_convert() {
     return false;
 }
 
-// Decodes a file with ImageMagick into 8-bit RGBA, rows from the top.
-// `format` names the decoder ("ico", "tga"); TGA files are turned by their
-// stored orientation (-auto-orient) so that row 0 is the top row. Returns
-// nothing when convert fails.
-inline std::optional<Bytes> magick_rgba(const std::string &format, const std::string &path) {
-    std::string command = "convert '" + format + ":" + path + "'";
-    if (format == "tga") command += " -auto-orient";
-    command += " -depth 8 rgba:- 2>/dev/null";
+// Standard output of a shell command, or nothing when it fails.
+inline std::optional<Bytes> command_output(const std::string &command) {
     std::FILE *pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return std::nullopt;
     Bytes out;
@@ -207,6 +201,36 @@ inline std::optional<Bytes> magick_rgba(const std::string &format, const std::st
     const int status = ::pclose(pipe);
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
     return out;
+}
+
+// True when Debian's Python has its imaging library (the python3 first on the
+// search path may be another build).
+inline bool have_pil() {
+    return ::access("/usr/bin/python3", X_OK) == 0 &&
+           std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+}
+
+// RGBA bytes, top row first, as Python's imaging library decodes a file (16-bit
+// grey scaled down to a byte by dropping its low byte); nothing when it refuses
+// the file.
+inline std::optional<Bytes> pil_rgba8(const std::string &path) {
+    return command_output(
+        "/usr/bin/python3 -c \"import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+        "if im.mode.startswith('I'):\n"
+        "    im = Image.frombytes('L', im.size, bytes(v >> 8 for v in im.getdata()))\n"
+        "sys.stdout.buffer.write(im.convert('RGBA').tobytes())\" '" +
+        path + "' 2>/dev/null");
+}
+
+// Decodes a file with ImageMagick into 8-bit RGBA, rows from the top.
+// `format` names the decoder ("ico", "tga"); TGA files are turned by their
+// stored orientation (-auto-orient) so that row 0 is the top row. Returns
+// nothing when convert fails.
+inline std::optional<Bytes> magick_rgba(const std::string &format, const std::string &path) {
+    std::string command = "convert '" + format + ":" + path + "'";
+    if (format == "tga") command += " -auto-orient";
+    command += " -depth 8 rgba:- 2>/dev/null";
+    return command_output(command);
 }
 
 }  // namespace kottest

@@ -10,22 +10,6 @@ namespace {
 
 using kottest::Bytes;
 
-// RGBA bytes, top row first, as Python's imaging library decodes a file;
-// nothing when it refuses the file.
-std::optional<Bytes> pil_rgba(const std::string &path) {
-    const std::string command =
-        "/usr/bin/python3 -c \"import sys; from PIL import Image; sys.stdout.buffer.write("
-        "Image.open(sys.argv[1]).convert('RGBA').tobytes())\" '" +
-        path + "' 2>/dev/null";
-    std::FILE *pipe = ::popen(command.c_str(), "r");
-    Bytes out;
-    uint8_t buffer[65536];
-    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.insert(out.end(), buffer, buffer + n);
-    if (pipe == nullptr || ::pclose(pipe) != 0) return std::nullopt;
-    return out;
-}
-
 // Colours of many byte values under the alpha levels 0, 1, 64, 128, 200, 254
 // and 255; `want` receives the picture's RGBA bytes, top row first.
 kvzatest::ImagePtr alpha_picture(int width, int height, Bytes *want) {
@@ -45,8 +29,7 @@ class Peers : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(writer_.ok()) << writer_.error();
         KOT_REQUIRE_CONVERT();
-        if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0)
-            GTEST_SKIP() << "Python's imaging library absent";
+        if (!kottest::have_pil()) GTEST_SKIP() << "Python's imaging library absent";
     }
     kottest::Writer writer_{KOT_PLUGIN_DIR, KOT_WRITER};
 };
@@ -62,7 +45,7 @@ TEST_F(Peers, AlphaLayoutOpensWithItsAlpha) {
         kottest::OutPath path(std::string(".") + KOT_FORMAT);
         ASSERT_EQ(writer_.save(image.get(), path.c_str(), &o, nullptr), KOT_OK);
         EXPECT_EQ(kottest::magick_rgba(KOT_FORMAT, path.str()), want);
-        EXPECT_EQ(pil_rgba(path.str()), want);
+        EXPECT_EQ(kottest::pil_rgba8(path.str()), want);
     }
 }
 
@@ -80,7 +63,7 @@ TEST_F(Peers, LayoutsAPeerRefusesHaveHints) {
             const KotSaveOptions o = kottest::options(int16_t(id), 0, 0, track1);
             ASSERT_EQ(writer_.save(image.get(), path.c_str(), &o, nullptr), KOT_OK) << id;
             if (!seen.insert(path.bytes()).second) continue;
-            if (!kottest::magick_rgba(KOT_FORMAT, path.str()) || !pil_rgba(path.str())) {
+            if (!kottest::magick_rgba(KOT_FORMAT, path.str()) || !kottest::pil_rgba8(path.str())) {
                 EXPECT_NE(hint(id), nullptr)
                     << "a peer refuses id " << id << ", track 1 " << track1;
             }
