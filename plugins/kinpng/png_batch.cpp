@@ -1,6 +1,7 @@
-// Converting a row costs far more than decoding it (a colour-model
-// conversion per pixel). While the threads of one batch convert its rows,
-// split evenly, the calling thread decodes the next batch; the threads are
+// Converting a row costs about as much as decoding it (a colour-model
+// conversion per new colour). While the threads of one batch convert its
+// rows, split evenly over all cores but one, the calling thread decodes the
+// next batch on the core left to it; the threads are
 // joined before the batch's pixels are stored. Storing and progress stay on
 // the calling thread in decoding order, so a cancel leaves exactly the
 // pixels that a one-thread reader would have stored.
@@ -34,7 +35,7 @@ Batch::Batch(const RowConverter &converter, uint32_t width, uint64_t row_bytes)
     pixels_.reset(new (std::nothrow) KvzaPixel[capacity_ * width_]);
     // One cache of colours per share, kept from batch to batch.
     try {
-        const size_t shares = std::max(1U, std::thread::hardware_concurrency());
+        const size_t shares = std::max(1U, std::thread::hardware_concurrency() - 1);
         while (caches_.size() < shares) caches_.push_back(std::make_unique<ColourCache>());
     } catch (const std::bad_alloc &) {
         caches_.clear();
@@ -55,21 +56,24 @@ void Batch::convert(size_t first, size_t last, ColourCache &cache) {
 void Batch::start() {
     uint64_t pixels = 0;
     for (size_t i = 0; i < rows_; ++i) pixels += places_[i].count;
-    size_t shares = 1;
-    if (pixels >= kThreadedPixels)
-        shares = std::min<size_t>(std::max(1U, std::thread::hardware_concurrency()), rows_);
+    // The calling thread goes on decoding, so it keeps one core to itself.
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    size_t shares = 0;  // on threads of their own
+    if (pixels >= kThreadedPixels) shares = std::min<size_t>(std::max(1U, cores - 1), rows_);
     shares = std::min(shares, caches_.size());
+    if (shares == 0) {
+        convert(0, rows_, *caches_[0]);
+        return;
+    }
     // Share s of n is rows [s x rows / n, (s + 1) x rows / n).
     for (size_t s = 0; s < shares; ++s) {
         const size_t first = s * rows_ / shares, last = (s + 1) * rows_ / shares;
         ColourCache &cache = *caches_[s];
-        if (shares > 1) {
-            try {
-                threads_.emplace_back([this, first, last, &cache] { convert(first, last, cache); });
-                continue;
-            } catch (const std::system_error &) {
-            } catch (const std::bad_alloc &) {
-            }
+        try {
+            threads_.emplace_back([this, first, last, &cache] { convert(first, last, cache); });
+            continue;
+        } catch (const std::system_error &) {
+        } catch (const std::bad_alloc &) {
         }
         convert(first, last, cache);
     }

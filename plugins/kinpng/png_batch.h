@@ -1,5 +1,5 @@
-// png_batch.h - decoded scanlines gathered in batches, converted on all
-// cores and stored in decoding order.
+// png_batch.h - decoded scanlines gathered in batches, converted on
+// threads beside the decoding one and stored in decoding order.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +36,9 @@ class Batch {
     // Takes the scanline decoded into slot(); true when the batch is full.
     bool add(const Placement &placement);
 
-    // Starts converting the gathered rows on all cores; a share whose
-    // thread cannot start is converted here and now.
+    // Starts converting the gathered rows on one thread per core but one
+    // (at least one thread); a small batch, or a share whose thread cannot
+    // start, is converted here and now.
     void start();
     // Waits for the conversion, then stores the pixels through
     // kvza_getpixptr with one progress count each, and empties the batch.
