@@ -6,38 +6,18 @@
 
 #include <zlib.h>
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
-
-#include <sys/types.h>
 
 namespace kinpng {
 
 namespace {
 
-static_assert(sizeof(off_t) == 8, "file positions are 64-bit");
-
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr uint64_t kChunkFrame = 12;  // length, type, checksum
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 constexpr uint32_t kHeaderLength = 13;
-
-// A file opened for binary reading; closed on every path.
-class File {
-  public:
-    explicit File(const char *path) : fp_(path != nullptr ? std::fopen(path, "rb") : nullptr) {}
-    ~File() {
-        if (fp_ != nullptr) std::fclose(fp_);
-    }
-    File(const File &) = delete;
-    File &operator=(const File &) = delete;
-    std::FILE *get() const { return fp_; }
-
-  private:
-    std::FILE *fp_;
-};
 
 uint32_t be32(const uint8_t *p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
@@ -68,18 +48,19 @@ enum class Stage { kBeforeData, kInData, kAfterData };
 }  // namespace
 
 bool FileBytes::read(const char *path, int32_t offset) {
-    File file(path);
-    if (file.get() == nullptr || offset < 0) return false;
-    if (fseeko(file.get(), 0, SEEK_END) != 0) return false;
-    const off_t end = ftello(file.get());
-    if (end < 0 || end < offset) return false;
-    const uint64_t n = static_cast<uint64_t>(end) - static_cast<uint64_t>(offset);
+    kincommon::File file(path);
+    const int64_t n = kincommon::bytes_from(file, offset);
+    return n >= 0 && read(file, offset, static_cast<uint64_t>(n));
+}
+
+bool FileBytes::read(kincommon::File &file, int64_t pos, uint64_t n) {
+    data_.reset();
+    size_ = 0;
     if (n > SIZE_MAX / 2) return false;
     data_.reset(new (std::nothrow) uint8_t[n == 0 ? 1 : n]);
     if (!data_) return false;
     size_ = static_cast<size_t>(n);
-    if (fseeko(file.get(), offset, SEEK_SET) != 0) return false;
-    return n == 0 || std::fread(data_.get(), 1, size_, file.get()) == size_;
+    return file.read_at(pos, data_.get(), n);
 }
 
 void FileBytes::close_cut_data() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "reader_file.h"
+
 namespace kinpng {
 
 // The bytes of a file from an offset to its end, read in one request.
@@ -13,6 +15,8 @@ class FileBytes {
     // False when the file cannot be opened or read in full, or offset lies
     // outside it.
     bool read(const char *path, int32_t offset);
+    // The n bytes of file at pos: a PNG file held inside another one.
+    bool read(kincommon::File &file, int64_t pos, uint64_t n);
     // When the file ends inside an image data chunk, shortens that chunk to
     // the bytes there are and closes the file with an end chunk, so the rows
     // those bytes hold can still be decoded. The file stays refused: call

@@ -2,11 +2,14 @@
 // it decodes the largest, and among equal sizes the deepest. 32-bit entries
 // keep their alpha bytes (the 1-bit mask is used only when every alpha byte
 // is 0); the other depths take their transparency from the 1-bit mask.
-// Entries compressed as PNG files are recognised and refused.
+// Entries compressed as PNG files are decoded by the PNG reader's decoding,
+// at the size their own header gives.
 #include <algorithm>
 #include <cstdint>
 
 #include "bitmap_rows.h"
+#include "png_decode.h"
+#include "png_file.h"
 #include "wide_formats.h"
 
 namespace kinwide {
@@ -32,6 +35,10 @@ struct Entry {
     uint32_t position = 0;  // counted from offset
     bool png = false;
 };
+
+uint32_t be32(const uint8_t *p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
 
 // Bits per pixel of a PNG entry from its IHDR chunk; 0 when it has none.
 uint32_t png_depth(const uint8_t *p, uint32_t bytes) {
@@ -69,6 +76,8 @@ bool read_entry(File &file, int64_t offset, int64_t remaining, uint32_t i, Entry
     e.png = std::equal(kPngSignature, kPngSignature + 8, h);
     if (e.png) {
         e.depth = png_depth(h, e.bytes);
+        e.width = be32(h + 16);
+        e.height = be32(h + 20);
         return e.depth != 0;
     }
     if (le32(h) != kInfoHeader || e.bytes < kInfoHeader) return false;
@@ -152,11 +161,22 @@ int32_t load_bitmap_entry(KvzaImage *image, File &file, int64_t offset, const En
     return status;
 }
 
+// The bytes of a PNG entry, a whole PNG file.
+bool read_png_entry(File &file, int64_t offset, const Entry &e, kinpng::FileBytes &bytes) {
+    return bytes.read(file, offset + e.position, e.bytes);
+}
+
 }  // namespace
 
 bool ico_size(File &file, int64_t offset, Size &size, uint32_t *images) {
     Entry e;
     if (!choose_entry(file, offset, e, images)) return false;
+    if (e.png) {
+        // Accepted only when the PNG reader accepts the whole entry.
+        kinpng::FileBytes bytes;
+        return read_png_entry(file, offset, e, bytes) &&
+               kinpng::png_size(bytes, size.width, size.height);
+    }
     size.width = e.width;
     size.height = e.height;
     return true;
@@ -165,7 +185,11 @@ bool ico_size(File &file, int64_t offset, Size &size, uint32_t *images) {
 int32_t ico_load(KvzaImage *image, File &file, int64_t offset, KvzaProgress *progress) {
     Entry e;
     if (!choose_entry(file, offset, e, nullptr)) return KIN_FAILED;
-    if (e.png) return KIN_FAILED;  // PNG entries are not decoded here
+    if (e.png) {
+        kinpng::FileBytes bytes;
+        if (!read_png_entry(file, offset, e, bytes)) return KIN_FAILED;
+        return kinpng::png_load(image, bytes, progress);
+    }
     return load_bitmap_entry(image, file, offset, e, progress);
 }
 

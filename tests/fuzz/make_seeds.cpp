@@ -61,22 +61,8 @@ std::vector<kintest::Sample> wide_samples() {
     ico.mask = Bytes(8, 0);
     ico.count = 2;
     out.push_back({"icon_32bit", build_ico(ico), 2, 2});
-    for (const Sample &png : pngtest::png_samples()) {
-        Bytes b;
-        put16(b, 0);
-        put16(b, 1);
-        put16(b, 1);
-        put8(b, static_cast<uint32_t>(png.width));
-        put8(b, static_cast<uint32_t>(png.height));
-        put16(b, 0);
-        put16(b, 1);
-        put16(b, 32);
-        put32(b, static_cast<uint32_t>(png.bytes.size()));
-        put32(b, 22);
-        append(b, png.bytes);
-        out.push_back({"icon_png_" + png.name, b, png.width, png.height});
-        break;
-    }
+    for (const Sample &png : pngtest::png_samples())
+        out.push_back({"icon_png_" + png.name, pngtest::icon_of(png), png.width, png.height});
     const auto tga = [&](const char *name, uint8_t type, uint8_t depth, Bytes map, Bytes data) {
         TgaSpec s;
         s.type = type;

@@ -134,4 +134,23 @@ std::vector<kintest::Sample> png_samples() {
     return out;
 }
 
+Bytes icon_of(const kintest::Sample &png) {
+    using kintest::put16;
+    using kintest::put32;
+    using kintest::put8;
+    Bytes b;
+    put16(b, 0);
+    put16(b, 1);                                       // icon
+    put16(b, 1);                                       // one entry
+    put8(b, static_cast<uint32_t>(png.width) & 0xFF);  // 256 is stored as 0
+    put8(b, static_cast<uint32_t>(png.height) & 0xFF);
+    put16(b, 0);
+    put16(b, 1);
+    put16(b, 32);
+    put32(b, static_cast<uint32_t>(png.bytes.size()));
+    put32(b, 22);  // after the directory
+    kintest::append(b, png.bytes);
+    return b;
+}
+
 }  // namespace pngtest

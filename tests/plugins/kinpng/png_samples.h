@@ -40,5 +40,7 @@ Bytes inserted(const Bytes &png, size_t pos, const Bytes &bytes);
 PngSpec layout(uint8_t colour, uint8_t depth, bool interlaced, uint32_t w, uint32_t h);
 // Every valid colour type and depth, interlaced and not, with and without tRNS.
 std::vector<kintest::Sample> png_samples();
+// An icon file whose one entry is the PNG file of the sample.
+Bytes icon_of(const kintest::Sample &png);
 
 }  // namespace pngtest

@@ -1,5 +1,5 @@
 // The icon module of the wide reader: kinbmp's pixels for the icons kinbmp
-// opens, the choice of entry, alpha of 32-bit entries, peers' icons.
+// opens, the choice of entry, alpha of 32-bit entries, PNG entries.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +8,7 @@
 #include "kin_host.h"
 #include "kin_samples.h"
 #include "kot_host.h"
+#include "png_samples.h"
 
 using namespace kintest;
 
@@ -120,5 +121,31 @@ TEST(WideIco, TruncatedIconsOpenOrAreRefused) {
     for (size_t n = 0; n < full.size(); ++n) {
         const Opened o = open(wide(), Bytes(full.begin(), full.begin() + n));
         EXPECT_TRUE(o.status == -1 || o.status == 0 || o.status == 1) << n;
+    }
+}
+
+// A PNG entry opens as the PNG reader opens the same file, damaged or not.
+TEST(WideIco, PngEntriesGiveKinpngPixels) {
+    static const Reader png(KIN_PLUGIN_DIR, "kinpng");
+    std::vector<Sample> samples = pngtest::png_samples();
+    Sample damaged = samples.front();
+    damaged.name += "_crc";
+    damaged.bytes[pngtest::chunk_at(damaged.bytes, "IDAT") + 9] ^= 0x40;
+    samples.push_back(damaged);
+    for (const Sample &s : samples) {
+        const Opened want = open(png, s.bytes);
+        const Opened got = open(wide(), pngtest::icon_of(s));
+        ASSERT_EQ(got.status, want.status) << s.name;
+        if (want.status < 0) continue;
+        ASSERT_EQ(got.width, want.width) << s.name;
+        ASSERT_EQ(got.height, want.height) << s.name;
+        EXPECT_EQ(got.image->pixtype, want.image->pixtype) << s.name;
+        EXPECT_EQ(std::memcmp(got.image->pixels, want.image->pixels,
+                              sizeof(KvzaPixel) * static_cast<size_t>(want.pixels)),
+                  0)
+            << s.name;
+        EXPECT_EQ(std::memcmp(got.image->palette, want.image->palette, sizeof want.image->palette),
+                  0)
+            << s.name;
     }
 }
