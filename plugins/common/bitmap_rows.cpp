@@ -1,6 +1,8 @@
 // Decoding of bitmap pixel rows shared by the BMP readers.
 #include "bitmap_rows.h"
 
+#include "colour_cache.h"
+
 namespace kincommon {
 
 Masks fixed_masks(uint16_t bpp) {
@@ -75,6 +77,9 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
     const uint64_t most = r.bpp >= 16 ? size / (r.bpp / 8U) : 0;
     const ChannelReader red(masks.red, most), green(masks.green, most), blue(masks.blue, most),
         alpha(masks.alpha, most);
+    // The colour channels depend on these bits of a pixel alone.
+    const uint32_t colour_bits = masks.red.mask | masks.green.mask | masks.blue.mask;
+    ColourCache<uint64_t> colours(r.bpp >= 16 ? uint64_t{r.width} * r.height : 0);
     uint64_t row = r.start;
     bool cancel = false;
     for (uint32_t i = 0; i < r.height; ++i, row += stride) {
@@ -101,8 +106,12 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
                         (static_cast<uint32_t>(p[2]) << 16);
                 else
                     v = le32(p);
-                const KvzaPixel rgb = {red.value(v), green.value(v), blue.value(v), 0.0f};
-                kvza_rgb2kvz(dst, &rgb);
+                *dst = colours.get(v & colour_bits, [&] {
+                    const KvzaPixel rgb = {red.value(v), green.value(v), blue.value(v), 0.0f};
+                    KvzaPixel kvz{};
+                    kvza_rgb2kvz(&kvz, &rgb);
+                    return kvz;
+                });
                 dst->a = masks.alpha.bits != 0 ? alpha.value(v) : 1.0f;
             }
             // Every stored pixel is counted; after a stop request the rest of

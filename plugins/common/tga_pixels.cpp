@@ -36,12 +36,6 @@ TgaKind kind_of(uint8_t type) {
     }
 }
 
-// Stores an RGBA colour into the pixel in KVZ form.
-void store_rgba(KvzaPixel *dst, const KvzaPixel &rgba) {
-    kvza_rgb2kvz(dst, &rgba);
-    dst->a = rgba.a;
-}
-
 }  // namespace
 
 bool read_tga_header(File &file, int64_t offset, TgaHeader &h) {
@@ -165,7 +159,13 @@ TgaPixels::TgaPixels(KvzaImage *image, const TgaHeader &h, TgaAlpha alpha, const
                   : h.depth == 16             ? 2.0f / 65535.0f
                   : h.depth == 24             ? static_cast<float>(2.0 / 16777215.0)
                                               : 1.0f / 2147483648.0f),
-      count_(h.pixel_count()) {}
+      count_(h.pixel_count()),
+      colours_(h.kind == TgaKind::Grey ? 0 : h.pixel_count()) {}
+
+void TgaPixels::store_rgba(KvzaPixel *dst, const KvzaPixel &rgba) {
+    *dst = colours_.kvz(rgb_bits(rgba), rgba);
+    dst->a = rgba.a;
+}
 
 void TgaPixels::set_palette() {
     const uint32_t entries = h_.map_length < 256 ? h_.map_length : 256;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "colour_cache.h"
 #include "kin.h"
 #include "kvza.h"
 #include "reader_file.h"
@@ -104,6 +105,8 @@ class TgaPixels {
 
   private:
     KvzaPixel grey(const uint8_t *p) const;
+    // Stores an RGBA colour into the pixel in KVZ form.
+    void store_rgba(KvzaPixel *dst, const KvzaPixel &rgba);
 
     KvzaImage *image_;
     const TgaHeader h_;
@@ -116,6 +119,7 @@ class TgaPixels {
     uint64_t stored_ = 0;
     uint32_t x_ = 0;
     uint32_t row_ = 0;
+    ColourCache<RgbBits> colours_;
 };
 
 }  // namespace kincommon

@@ -132,8 +132,6 @@ RowConverter::RowConverter(const Format &format, const KvzaPixel *palette) : for
     }
 }
 
-ColourCache::ColourCache() : entries_(size_t{1} << kBits) {}
-
 uint32_t RowConverter::convert(const uint8_t *samples, uint32_t count, KvzaPixel *out,
                                ColourCache &cache) const {
     if (!table_.empty()) return convert_indexed(samples, count, out);

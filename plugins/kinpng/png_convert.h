@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "colour_cache.h"
 #include "kvza.h"
 #include "png_format.h"
 
@@ -14,36 +15,9 @@ struct Key {
     bool on = false;
     uint32_t value[3] = {0, 0, 0};
 };
-// The KVZ colours of recently converted sample values, one slot per hash of
-// the values. A photograph repeats most of its colours within a few rows, so
-// most pixels find their colour here instead of in the colour model, with
-// exactly the result the model would give. One cache per converting thread.
-class ColourCache {
-  public:
-    ColourCache();
-    // The KVZ colour (alpha 0) of the red, green and blue channels of key
-    // (the samples as they are stored), made by convert on a miss.
-    template <typename Convert>
-    const KvzaPixel &get(uint64_t key, Convert convert) {
-        const size_t slot = static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> kShift);
-        Entry &e = entries_[slot];
-        if (e.key != key + 1) {
-            e.key = key + 1;  // 0 marks an empty slot
-            e.colour = convert();
-        }
-        return e.colour;
-    }
-
-  private:
-    // Key and colour side by side: one memory access per look-up.
-    struct Entry {
-        uint64_t key = 0;
-        KvzaPixel colour{};
-    };
-    static constexpr int kBits = 15;
-    static constexpr int kShift = 64 - kBits;
-    std::vector<Entry> entries_;
-};
+// Exact colours of recently converted samples, keyed by the red, green and
+// blue samples as stored; one per converting thread.
+using ColourCache = kincommon::ColourCache<uint64_t>;
 
 using RunFn = void (*)(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key,
                        ColourCache &cache);

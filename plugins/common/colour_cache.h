@@ -1,0 +1,104 @@
+// colour_cache.h - an exact cache of the colour model's RGB -> KVZ
+// conversion, shared by the reader plug-ins.
+//
+// A picture read from a file repeats most of its colours within a few rows,
+// and the conversion (kvza_rgb2kvz) is a pure function of the red, green and
+// blue channels, so the colour of a recently seen input is taken from here:
+// exactly the result the model gives, without its sin and cos. The key is
+// whatever determines those channels exactly: the stored samples or bits of
+// a pixel, or the bits of the three floats. One slot per hash of the key;
+// a new colour replaces the one in its slot. One cache per thread.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "kvza.h"
+
+namespace kincommon {
+
+// The bits of the red, green and blue floats of an RGB record.
+struct RgbBits {
+    uint32_t v[3];
+    bool operator==(const RgbBits &) const = default;
+};
+
+inline RgbBits rgb_bits(const KvzaPixel &rgb) {
+    RgbBits b;
+    std::memcpy(&b.v[0], &rgb.c, 4);
+    std::memcpy(&b.v[1], &rgb.s, 4);
+    std::memcpy(&b.v[2], &rgb.w, 4);
+    return b;
+}
+
+// The key that marks an empty slot (an input with this key is converted
+// every time) and the slot's hash.
+template <typename Key>
+struct CacheKey;
+
+template <>
+struct CacheKey<uint64_t> {
+    static uint64_t empty() { return ~uint64_t{0}; }
+    static uint64_t hash(uint64_t k) { return k * 0x9E3779B97F4A7C15ULL; }
+};
+
+template <>
+struct CacheKey<RgbBits> {
+    static RgbBits empty() { return {{~0U, ~0U, ~0U}}; }  // a NaN pattern in each channel
+    static uint64_t hash(const RgbBits &k) {
+        const uint64_t a = uint64_t{k.v[0]} | uint64_t{k.v[1]} << 32;
+        return (a ^ (uint64_t{k.v[2]} * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
+    }
+};
+
+template <typename Key>
+class ColourCache {
+  public:
+    // pixels: how many pixels the cache will see at most; a small image
+    // gets a small cache. Without memory for the slots every colour is
+    // converted.
+    explicit ColourCache(uint64_t pixels = UINT64_MAX) {
+        int bits = 4;
+        while (bits < kMaxBits && (uint64_t{1} << bits) < pixels) ++bits;
+        shift_ = 64 - bits;
+        const size_t n = size_t{1} << bits;
+        entries_.reset(new (std::nothrow) Entry[n]);
+        if (entries_)
+            for (size_t i = 0; i < n; ++i) entries_[i].key = CacheKey<Key>::empty();
+    }
+
+    // The colour of key, made by convert() (a KvzaPixel) when not cached.
+    template <typename Convert>
+    KvzaPixel get(const Key &key, Convert convert) {
+        if (!entries_ || key == CacheKey<Key>::empty()) return convert();
+        Entry &e = entries_[static_cast<size_t>(CacheKey<Key>::hash(key) >> shift_)];
+        if (!(e.key == key)) {
+            e.key = key;
+            e.colour = convert();
+        }
+        return e.colour;
+    }
+
+    // The KVZ form of the red, green and blue channels of rgb (alpha 0).
+    KvzaPixel kvz(const Key &key, const KvzaPixel &rgb) {
+        return get(key, [&rgb] {
+            KvzaPixel out{};
+            kvza_rgb2kvz(&out, &rgb);
+            return out;
+        });
+    }
+
+  private:
+    // Key and colour side by side: one memory access per look-up.
+    struct Entry {
+        Key key;
+        KvzaPixel colour;
+    };
+    static constexpr int kMaxBits = 15;
+    int shift_ = 64;
+    std::unique_ptr<Entry[]> entries_;
+};
+
+}  // namespace kincommon
