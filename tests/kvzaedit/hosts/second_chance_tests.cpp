@@ -187,6 +187,22 @@ TEST_F(RealSecondTry, BitmapNamedTgaGetsTheWideReadersAnswer) {
     if (direct.image != nullptr) ExpectSame(misnamed.image, direct.image);
 }
 
+// ImageMagick stores a 256-pixel icon entry as a PNG file, which the icon
+// reader of the extension refuses and the wide reader decodes.
+TEST_F(RealSecondTry, IconWithPngEntryOpensThroughTheWideReader) {
+    if (!Have("kinbmp.so") || !Have("kinwide.so")) GTEST_SKIP() << "readers not built";
+    const std::string ico = dir.file("large.ico");
+    if (std::system(("convert -size 256x256 gradient:'rgba(255,0,0,0.5)'-blue " + ico).c_str()) !=
+        0)
+        GTEST_SKIP() << "ImageMagick missing";
+    Loaded icon, wide;
+    ASSERT_NE(Open(ico, "kinbmp.so", icon), nullptr);
+    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_NE(Open(ico, "kinwide.so", wide), nullptr);
+    ExpectSame(icon.image, wide.image);
+    EXPECT_EQ(icon.image->width, 256);
+}
+
 long PeakResidentKiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
