@@ -6,16 +6,8 @@ find_package(GTest REQUIRED)
 find_package(JPEG REQUIRED)
 include(GoogleTest)
 
-set(HOSTS_SRC ${PROJECT_SOURCE_DIR}/kvzaedit)
 set(HOSTS_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/hosts)
 set(HOSTS_FAKE_DIR ${CMAKE_BINARY_DIR}/tests/hosts_libs)
-
-add_library(kvzaedit_hosts STATIC
-            ${HOSTS_SRC}/ini_file.cpp ${HOSTS_SRC}/dynlib.cpp ${HOSTS_SRC}/input_host.cpp
-            ${HOSTS_SRC}/output_host.cpp ${HOSTS_SRC}/safe_replace.cpp ${HOSTS_SRC}/image_alloc.cpp
-            ${HOSTS_SRC}/plugin_names.cpp)
-target_include_directories(kvzaedit_hosts PUBLIC ${HOSTS_SRC})
-target_link_libraries(kvzaedit_hosts PUBLIC kvza kvza_contract ${CMAKE_DL_LIBS})
 
 # Fake reader and writer libraries whose behaviour the tests steer through the
 # files they hand them (readers) or through the image (writers).
@@ -57,7 +49,7 @@ foreach(test ini_file dynlib localmem plugin_name input_host second_chance forei
   add_executable(${target} ${HOSTS_TEST_DIR}/${test}_tests.cpp)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_include_directories(${target} PRIVATE ${HOSTS_TEST_DIR})
-  target_link_libraries(${target} PRIVATE kvzaedit_hosts kvza_testsupport JPEG::JPEG
+  target_link_libraries(${target} PRIVATE kvzaedit_host kvza_testsupport JPEG::JPEG
                         GTest::gtest_main)
   target_compile_definitions(${target} PRIVATE KVZA_BIN_DIR="${KVZA_OUT}"
                              HOSTS_FAKE_DIR="${HOSTS_FAKE_DIR}")

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "document.h"
 #include "host_ui.h"
 #include "kot.h"
 #include "kvza.h"
@@ -63,16 +64,19 @@ class TMainF : public QMainWindow, public HostUi {
     TImgView *Img = nullptr;
     QScrollArea *Scroll = nullptr;  // the scrolling client area holding Img
 
+    // ---- the document: image, history, edits (toolkit-free) ----
+    Document Doc{*this};
+
     // ---- state, in the form's order ----
-    uint8_t Shown = 0;            // a document is shown
-    uint8_t Modified = 0;         // the document has unsaved changes
+    uint8_t Shown = 0;                  // a document is shown
+    uint8_t &Modified = Doc.Modified;   // the document has unsaved changes
     int8_t ZoomIdx = 3;           // index into the zoom table (3 = 100 %)
     int8_t TransMode = 3;         // transparency display mode 0..3
     QWidget *PixWin = nullptr;    // pixel information window, or none
     TPalF *PalWin = nullptr;      // palette window, or none
-    KotSaveOptions SaveOpts{};    // save settings of the document
-    KvzaImage *CurImg = nullptr;  // the image of the document
-    KvzaImage *UndoBuf[16] = {};  // 0..7 undo stack, 8..15 redo stack
+    KotSaveOptions &SaveOpts = Doc.SaveOpts;   // save settings of the document
+    KvzaImage *&CurImg = Doc.CurImg;           // the image of the document
+    KvzaImage *(&UndoBuf)[16] = Doc.UndoBuf;   // 0..7 undo stack, 8..15 redo stack
     QString OpenName;             // file to open; afterwards the file last opened or saved
     QString SaveName;             // file the document is saved to; empty = not chosen yet
 
@@ -209,11 +213,11 @@ class TMainF : public QMainWindow, public HostUi {
     void CreateActions();
     void CreateMenus();
     void SetDocActionsEnabled(bool on);
-    // Runs one of the four in-place library edits on a copy of the image.
-    void StandardEdit(int32_t (*op)(KvzaImage *));
-    // BeginEdit for a one-pixel frame: the old image copied to (1, 1) of an
-    // image two pixels larger each way. 0 done, 1 failed (message shown).
-    int BeginFrameEdit();
+    // The undo and redo actions enabled as the history allows.
+    void SyncHistoryActions();
+    // After an edit of the document: the actions follow its history, and
+    // the view is redrawn (RefreshView flags) when the edit was done.
+    void AfterEdit(kvza_status status, int refresh);
     // Window background of the client area.
     void SetBackground(const QColor &colour);
     void SetTransMode(int8_t mode, QAction *action);
