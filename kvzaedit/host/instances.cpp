@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -112,16 +113,26 @@ WriteStep WriteNow(int fd, const uint8_t *data, uint64_t bytes, uint64_t *writte
 
 enum class ReadOutcome { Complete, End, Failed, Silent };
 
+using Clock = std::chrono::steady_clock;
+
 // Reads exactly bytes, waiting at most first_ms for the first byte and
-// idle_ms for each later one (a negative limit waits for ever).
-ReadOutcome ReadFull(int fd, uint8_t *dst, uint64_t bytes, int first_ms, int idle_ms) {
+// idle_ms for each later one (a negative limit waits for ever), and never
+// past the deadline.
+ReadOutcome ReadFull(int fd, uint8_t *dst, uint64_t bytes, int first_ms, int idle_ms,
+                     Clock::time_point deadline = Clock::time_point::max()) {
     uint64_t got = 0;
     bool first = true;
     while (got < bytes) {
         struct pollfd p {};
         p.fd = fd;
         p.events = POLLIN;
-        const int ready = poll(&p, 1, first ? first_ms : idle_ms);
+        int wait_ms = first ? first_ms : idle_ms;
+        if (deadline != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return ReadOutcome::Silent;
+            if (wait_ms < 0 || left.count() < wait_ms) wait_ms = static_cast<int>(left.count());
+        }
+        const int ready = poll(&p, 1, wait_ms);
         if (ready < 0) {
             if (errno == EINTR) continue;
             return ReadOutcome::Failed;
@@ -139,6 +150,14 @@ ReadOutcome ReadFull(int fd, uint8_t *dst, uint64_t bytes, int first_ms, int idl
         first = false;
     }
     return ReadOutcome::Complete;
+}
+
+// When the block of n bytes must have arrived, counted from now.
+Clock::time_point BlockDeadline(uint64_t n, const ReceiveTimeouts &t) {
+    if (t.idle_ms < 0) return Clock::time_point::max();
+    const uint64_t rate = t.bytes_per_second == 0 ? 1 : t.bytes_per_second;
+    const auto transfer = std::chrono::milliseconds(n / rate * 1000 + n % rate * 1000 / rate);
+    return Clock::now() + std::chrono::milliseconds(t.idle_ms) + transfer;
 }
 
 }  // namespace
@@ -314,19 +333,20 @@ ReceiveStatus ReceiveImage(int fd, KvzaImage **image, const ReceiveTimeouts &tim
                        (static_cast<uint64_t>(head[3]) << 24);
     if (n == 0) return ReceiveStatus::Nothing;
     if (n < KVZA_HEADER_BYTES + sizeof(KvzaPixel)) return ReceiveStatus::ReadFailed;
+    const Clock::time_point deadline = BlockDeadline(n, timeouts);
     // The sizes come first: n must be the block of exactly that many pixels
     // before anything is allocated.
     int32_t sizes[2];
     if (ReadFull(fd, reinterpret_cast<uint8_t *>(sizes), sizeof sizes, timeouts.idle_ms,
-                 timeouts.idle_ms) != ReadOutcome::Complete)
+                 timeouts.idle_ms, deadline) != ReadOutcome::Complete)
         return ReceiveStatus::ReadFailed;
     if (ImageBlockBytes(sizes[0], sizes[1]) != n) return ReceiveStatus::ReadFailed;
     KvzaImage *block = NewImage(nullptr, sizes[0], sizes[1]);
     if (block == nullptr) return ReceiveStatus::OutOfMemory;
     auto *bytes = reinterpret_cast<uint8_t *>(block);
     std::memcpy(bytes, sizes, sizeof sizes);
-    if (ReadFull(fd, bytes + sizeof sizes, n - sizeof sizes, timeouts.idle_ms, timeouts.idle_ms) !=
-        ReadOutcome::Complete) {
+    if (ReadFull(fd, bytes + sizeof sizes, n - sizeof sizes, timeouts.idle_ms, timeouts.idle_ms,
+                 deadline) != ReadOutcome::Complete) {
         ReleaseImage(block);
         return ReceiveStatus::ReadFailed;
     }

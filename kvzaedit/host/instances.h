@@ -83,10 +83,13 @@ enum class ReceiveStatus {
 
 // Waiting limits of ReceiveImage in milliseconds: for the first byte (a
 // parent writes at once, so an input that stays silent this long sent
-// nothing), and for any later byte.
+// nothing), and for any later byte. Once n is known, the whole block must
+// also arrive within idle_ms plus the time n bytes take at bytes_per_second,
+// so a parent that trickles bytes cannot keep the window from appearing.
 struct ReceiveTimeouts {
     int first_ms = 1500;
     int idle_ms = 15000;
+    uint64_t bytes_per_second = 50'000'000;
 };
 
 // Reads n and the block from fd (blocking or not). The block is used only when

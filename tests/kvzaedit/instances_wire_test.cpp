@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -356,6 +357,35 @@ class InstancesWireTest : public QObject {
         feeder.join();
         Block got;
         QCOMPARE(Receive(p.r, got, 1000, 100), ReceiveStatus::ReadFailed);
+    }
+
+    // A parent that sends a byte now and then, each well within the idle
+    // limit, still ends at the deadline of the whole block.
+    void tricklingStreamEndsAtTheBlocksDeadline() {
+        Block sent(RandomBlock(4, 4, 6));
+        const QByteArray whole = Le32(static_cast<uint32_t>(sent.bytes())) + sent.raw();
+        Pipe p;
+        std::atomic<bool> stop{false};
+        const int fd = p.w;
+        std::thread feeder([&] {
+            for (qsizetype i = 0; i < whole.size() && !stop; ++i) {
+                if (write(fd, whole.constData() + i, 1) != 1) break;
+                if (i >= 100) QThread::msleep(50);
+            }
+        });
+        kvzaedit::ReceiveTimeouts t;
+        t.first_ms = 1000;
+        t.idle_ms = 400;  // the block is due 400 ms after n plus 4 ms at 1 MB/s
+        t.bytes_per_second = 1'000'000;
+        Block got;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(kvzaedit::ReceiveImage(p.r, &got.image, t), ReceiveStatus::ReadFailed);
+        const qint64 took = timer.elapsed();
+        stop = true;
+        feeder.join();
+        QVERIFY(got.image == nullptr);
+        QVERIFY2(took < 2000, qPrintable(QString::number(took)));
     }
 
     void blockBeyondMemoryIsOutOfMemory() {
