@@ -117,11 +117,13 @@ kvza_status Document::StandardEdit(int32_t (*op)(KvzaImage *)) {
 }
 
 kvza_status Document::AdjustOutline() {
-    return StandardEdit([](KvzaImage *image) { return kvza_adjustoutline(image, 1.0e-5f, nullptr); });
+    return StandardEdit(
+        [](KvzaImage *image) { return kvza_adjustoutline(image, 1.0e-5f, nullptr); });
 }
 
 kvza_status Document::EdgeAntialias() {
-    return StandardEdit([](KvzaImage *image) { return kvza_edgeantialias(image, 1.0e-5f, nullptr); });
+    return StandardEdit(
+        [](KvzaImage *image) { return kvza_edgeantialias(image, 1.0e-5f, nullptr); });
 }
 
 kvza_status Document::GreyMap() {

@@ -68,17 +68,17 @@ class TMainF : public QMainWindow, public HostUi {
     Document Doc{*this};
 
     // ---- state, in the form's order ----
-    uint8_t Shown = 0;                  // a document is shown
-    uint8_t &Modified = Doc.Modified;   // the document has unsaved changes
-    int8_t ZoomIdx = 3;           // index into the zoom table (3 = 100 %)
-    int8_t TransMode = 3;         // transparency display mode 0..3
-    QWidget *PixWin = nullptr;    // pixel information window, or none
-    TPalF *PalWin = nullptr;      // palette window, or none
-    KotSaveOptions &SaveOpts = Doc.SaveOpts;   // save settings of the document
-    KvzaImage *&CurImg = Doc.CurImg;           // the image of the document
-    KvzaImage *(&UndoBuf)[16] = Doc.UndoBuf;   // 0..7 undo stack, 8..15 redo stack
-    QString OpenName;             // file to open; afterwards the file last opened or saved
-    QString SaveName;             // file the document is saved to; empty = not chosen yet
+    uint8_t Shown = 0;                        // a document is shown
+    uint8_t &Modified = Doc.Modified;         // the document has unsaved changes
+    int8_t ZoomIdx = 3;                       // index into the zoom table (3 = 100 %)
+    int8_t TransMode = 3;                     // transparency display mode 0..3
+    QWidget *PixWin = nullptr;                // pixel information window, or none
+    TPalF *PalWin = nullptr;                  // palette window, or none
+    KotSaveOptions &SaveOpts = Doc.SaveOpts;  // save settings of the document
+    KvzaImage *&CurImg = Doc.CurImg;          // the image of the document
+    KvzaImage *(&UndoBuf)[16] = Doc.UndoBuf;  // 0..7 undo stack, 8..15 redo stack
+    QString OpenName;  // file to open; afterwards the file last opened or saved
+    QString SaveName;  // file the document is saved to; empty = not chosen yet
 
     // The twelve zoom actions in table order.
     QAction *ZoomActs[12] = {};
