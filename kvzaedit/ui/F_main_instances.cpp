@@ -21,7 +21,8 @@ namespace kvzaedit {
 
 namespace {
 
-// Diagnostic hook for the hand-over tests: when the environment variable
+#ifdef KVZA_TEST_HOOKS
+// Diagnostic hook for the hand-over tests (test builds only): when the environment variable
 // KVZAEDIT_RECEIVE_DUMP names a file, the program records what start-up took
 // from its standard input and ends at once, without showing any box. The
 // file <path>.txt gets one line per fact ("input=", "box=", "shown=",
@@ -51,6 +52,7 @@ bool WriteFile(const QString &path, const QByteArray &bytes) {
     file.close();
     return ok;
 }
+#endif
 
 // Watches a block that a helper thread is still writing to a child, and
 // reports a failed write in this window's thread.
@@ -70,6 +72,7 @@ void WatchPendingWrite(QObject *owner, std::shared_ptr<PendingWrite> pending) {
 }  // namespace
 
 void TMainF::ReceiveFromParent() {
+#ifdef KVZA_TEST_HOOKS
     const QByteArray dump = qgetenv(kDumpVariable);
     QStringList boxes;
     if (!dump.isEmpty())
@@ -77,6 +80,7 @@ void TMainF::ReceiveFromParent() {
             boxes << text;
             return QMessageBox::Ok;
         });
+#endif
 
     // Closed, a terminal or /dev/null: nothing was sent, the window opens
     // empty at once. Otherwise the parent's stream is read; an input that
@@ -104,6 +108,7 @@ void TMainF::ReceiveFromParent() {
         Modified = 1;
     }
 
+#ifdef KVZA_TEST_HOOKS
     if (dump.isEmpty()) return;
     const QString path = QFile::decodeName(dump);
     QStringList facts;
@@ -120,6 +125,7 @@ void TMainF::ReceiveFromParent() {
     WriteFile(path + QStringLiteral(".txt"), (facts.join(QLatin1Char('\n')) + "\n").toUtf8());
     if (WriteFile(path + QStringLiteral(".part"), block)) QFile::rename(path + ".part", path);
     _exit(0);
+#endif
 }
 
 int TMainF::SendToNewInstance(const KvzaImage *image) {

@@ -1,5 +1,6 @@
 // The colour-reduction dialog "Color Reduceing".
 #include "F_reduce.h"
+#include "test_seam.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -20,10 +21,12 @@ namespace {
 constexpr int kClientWidth = 281;
 constexpr int kClientHeight = 177;
 
+#ifdef KVZA_TEST_HOOKS
 ReduceDialogHook &Hook() {
     static ReduceDialogHook hook;
     return hook;
 }
+#endif
 
 }  // namespace
 
@@ -151,12 +154,9 @@ int RunReduceDialog(ReduceCallback callback, TMainF *main) {
         ErrorBox(QStringLiteral("out of memory"));
         return 1;
     }
-    if (Hook()) {
-        TReduceF *raw = dialog.get();
-        QTimer::singleShot(0, raw, [raw] {
-            if (Hook()) Hook()(*raw);
-        });
-    }
+#ifdef KVZA_TEST_HOOKS
+    ArmDialogHook(Hook(), dialog.get());
+#endif
     dialog->exec();
     dialog->WithdrawShownPreview();
     if (dialog->okPressed()) return dialog->CallBack();
@@ -164,8 +164,10 @@ int RunReduceDialog(ReduceCallback callback, TMainF *main) {
     return 1;
 }
 
+#ifdef KVZA_TEST_HOOKS
 void SetReduceDialogHook(ReduceDialogHook hook) {
     Hook() = std::move(hook);
 }
+#endif
 
 }  // namespace kvzaedit

@@ -66,9 +66,11 @@ class TReduceF : public QDialog {
 // The dialog's owner is main.
 int RunReduceDialog(ReduceCallback callback, TMainF *main);
 
+#ifdef KVZA_TEST_HOOKS
 // Test seam: while set, the hook is called with the dialog from inside its
 // modal loop; it is expected to close it. Pass an empty function to remove it.
 using ReduceDialogHook = std::function<void(TReduceF &)>;
 void SetReduceDialogHook(ReduceDialogHook hook);
+#endif
 
 }  // namespace kvzaedit

@@ -1,5 +1,6 @@
 // The save dialog "Save Setting".
 #include "F_save.h"
+#include "test_seam.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,10 +21,12 @@ namespace {
 constexpr int kClientWidth = 433;
 constexpr int kClientHeight = 354;
 
+#ifdef KVZA_TEST_HOOKS
 SaveDialogHook &Hook() {
     static SaveDialogHook hook;
     return hook;
 }
+#endif
 
 // Whether id is in the table's usable set (ids 0..255).
 bool IsUsable(const KotUsableTable &table, int id) {
@@ -208,20 +211,19 @@ int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options, QWidget 
         return 1;
     }
     dialog->Setup(*table, *options, hints);
-    if (Hook()) {
-        TSaveF *raw = dialog.get();
-        QTimer::singleShot(0, raw, [raw] {
-            if (Hook()) Hook()(*raw);
-        });
-    }
+#ifdef KVZA_TEST_HOOKS
+    ArmDialogHook(Hook(), dialog.get());
+#endif
     dialog->exec();
     if (!dialog->confirmed()) return 1;
     dialog->Collect(*options);
     return 0;
 }
 
+#ifdef KVZA_TEST_HOOKS
 void SetSaveDialogHook(SaveDialogHook hook) {
     Hook() = std::move(hook);
 }
+#endif
 
 }  // namespace kvzaedit

@@ -72,10 +72,12 @@ class TSaveF : public QDialog {
 int RunSaveDialog(const KotUsableTable *table, KotSaveOptions *options, QWidget *owner,
                   const TypeHints &hints = {});
 
+#ifdef KVZA_TEST_HOOKS
 // Test seam: while set, the hook is called with the dialog from inside its
 // modal loop, once the controls are filled; it is expected to close it
 // (B_OK, B_Cancel). Pass an empty function to remove it.
 using SaveDialogHook = std::function<void(TSaveF &)>;
 void SetSaveDialogHook(SaveDialogHook hook);
+#endif
 
 }  // namespace kvzaedit

@@ -1,5 +1,6 @@
 // The resize dialog "Size Change".
 #include "F_size.h"
+#include "test_seam.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,10 +24,12 @@ namespace {
 constexpr int kClientWidth = 241;
 constexpr int kClientHeight = 153;
 
+#ifdef KVZA_TEST_HOOKS
 SizeDialogHook &Hook() {
     static SizeDialogHook hook;
     return hook;
 }
+#endif
 
 int HexDigit(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
@@ -334,12 +337,9 @@ int RunSizeDialog(uint32_t start_width, uint32_t start_height, ResizeCallback ca
         ErrorBox(QStringLiteral("out of memory"));
         return 1;
     }
-    if (Hook()) {
-        TSizeF *raw = dialog.get();
-        QTimer::singleShot(0, raw, [raw] {
-            if (Hook()) Hook()(*raw);
-        });
-    }
+#ifdef KVZA_TEST_HOOKS
+    ArmDialogHook(Hook(), dialog.get());
+#endif
     dialog->exec();
     // A preview never outlives the dialog; the result is made afresh.
     dialog->WithdrawShownPreview();
@@ -350,8 +350,10 @@ int RunSizeDialog(uint32_t start_width, uint32_t start_height, ResizeCallback ca
     return 1;
 }
 
+#ifdef KVZA_TEST_HOOKS
 void SetSizeDialogHook(SizeDialogHook hook) {
     Hook() = std::move(hook);
 }
+#endif
 
 }  // namespace kvzaedit

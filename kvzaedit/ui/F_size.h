@@ -109,10 +109,12 @@ class TSizeF : public QDialog {
 int RunSizeDialog(uint32_t start_width, uint32_t start_height, ResizeCallback callback,
                   TMainF *main);
 
+#ifdef KVZA_TEST_HOOKS
 // Test seam: while set, the hook is called with the dialog from inside its
 // modal loop; it is expected to close it (B_OK, B_Cancel). Pass an empty
 // function to remove it.
 using SizeDialogHook = std::function<void(TSizeF &)>;
 void SetSizeDialogHook(SizeDialogHook hook);
+#endif
 
 }  // namespace kvzaedit

@@ -1,5 +1,6 @@
 // Text import: the dialog "Text Importer" and the text renderer.
 #include "F_text.h"
+#include "test_seam.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -47,6 +48,7 @@ const char *const kWeightNames[10] = {
     "Medium",    "Semi Bold", "Bold",        "Extra Bold", "Heavy",
 };
 
+#ifdef KVZA_TEST_HOOKS
 TextDialogHook &DialogHook() {
     static TextDialogHook hook;
     return hook;
@@ -61,14 +63,13 @@ TextSendHook &SendHook() {
     static TextSendHook hook;
     return hook;
 }
+#endif
 
-// Runs the picker hook from inside dialog's modal loop, if one is set.
-void ArmPickerHook(QDialog &dialog) {
-    if (!PickerHook()) return;
-    QDialog *raw = &dialog;
-    QTimer::singleShot(0, raw, [raw] {
-        if (PickerHook()) PickerHook()(*raw);
-    });
+// Runs the picker hook of the tests from inside dialog's modal loop.
+void ArmPickerHook([[maybe_unused]] QDialog &dialog) {
+#ifdef KVZA_TEST_HOOKS
+    ArmDialogHook(PickerHook(), &dialog);
+#endif
 }
 
 QColor ColourFromNumber(uint32_t number) {
@@ -393,9 +394,11 @@ int MakeTextImage(TMainF *main, const QString &face, uint8_t charset, const QStr
 
     if (main->CurImg != nullptr) {
         // The window keeps its document; the text image opens in a new one.
+#ifdef KVZA_TEST_HOOKS
         if (SendHook())
             SendHook()(image);
         else
+#endif
             main->SendToNewInstance(image);
         ReleaseImage(image);
     } else {
@@ -599,12 +602,9 @@ int RunTextDialog(TextOperation operation, TMainF *main) {
     }
     dialog->Operation = operation;
     dialog->MainWin = main;
-    if (DialogHook()) {
-        TTextF *raw = dialog.get();
-        QTimer::singleShot(0, raw, [raw] {
-            if (DialogHook()) DialogHook()(*raw);
-        });
-    }
+#ifdef KVZA_TEST_HOOKS
+    ArmDialogHook(DialogHook(), dialog.get());
+#endif
     dialog->exec();
     if (dialog->OK != 0) {
         dialog->Operation(dialog->MainWin, dialog->FontSelFont.family(), kDefaultCharset,
@@ -614,6 +614,7 @@ int RunTextDialog(TextOperation operation, TMainF *main) {
     return 0;
 }
 
+#ifdef KVZA_TEST_HOOKS
 void SetTextDialogHook(TextDialogHook hook) {
     DialogHook() = std::move(hook);
 }
@@ -625,5 +626,6 @@ void SetTextPickerHook(TextPickerHook hook) {
 void SetTextSendHook(TextSendHook hook) {
     SendHook() = std::move(hook);
 }
+#endif
 
 }  // namespace kvzaedit

@@ -198,6 +198,7 @@ class TTextF : public QDialog {
 // settings. 0, or 1 when there is no operation or the dialog cannot be made.
 int RunTextDialog(TextOperation operation, TMainF *main);
 
+#ifdef KVZA_TEST_HOOKS
 // ---------------------------------------------------------------------------
 // Test seams (pass an empty function to remove)
 
@@ -211,5 +212,6 @@ void SetTextPickerHook(TextPickerHook hook);
 // While set, an image for a new instance goes here instead of starting one.
 using TextSendHook = std::function<void(const KvzaImage *)>;
 void SetTextSendHook(TextSendHook hook);
+#endif
 
 }  // namespace kvzaedit

@@ -1,6 +1,7 @@
 // The transparentize dialog: reference and tolerance fields, preview through
 // the undo history, confirm and cancel.
 #include "F_trans.h"
+#include "test_seam.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -25,10 +26,12 @@ namespace {
 constexpr int kClientWidth = 395;
 constexpr int kClientHeight = 210;
 
+#ifdef KVZA_TEST_HOOKS
 TransDialogHook &Hook() {
     static TransDialogHook hook;
     return hook;
 }
+#endif
 
 QLabel *MakeLabel(QWidget *parent, const QString &text, int x, int y, int w, int h,
                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
@@ -291,12 +294,9 @@ int RunTransDialog(TransOpFn op, TMainF *main) {
         return 1;
     }
     dialog->SetOperation(op, main);
-    if (Hook()) {
-        TTransF *raw = dialog.get();
-        QTimer::singleShot(0, raw, [raw] {
-            if (Hook()) Hook()(*raw);
-        });
-    }
+#ifdef KVZA_TEST_HOOKS
+    ArmDialogHook(Hook(), dialog.get());
+#endif
     dialog->exec();
     dialog->RollBackPreview();
     if (dialog->Confirmed) return dialog->RunOperation();
@@ -304,8 +304,10 @@ int RunTransDialog(TransOpFn op, TMainF *main) {
     return 1;
 }
 
+#ifdef KVZA_TEST_HOOKS
 void SetTransDialogHook(TransDialogHook hook) {
     Hook() = std::move(hook);
 }
+#endif
 
 }  // namespace kvzaedit

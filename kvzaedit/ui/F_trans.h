@@ -96,10 +96,12 @@ QString ToleranceText(float t);
 // and returns 1.
 int RunTransDialog(TransOpFn op, TMainF *main);
 
+#ifdef KVZA_TEST_HOOKS
 // Test seam: while set, the hook is called with the dialog from inside its
 // modal loop; it is expected to close it (B_OK, B_Cancel). Pass an empty
 // function to remove it.
 using TransDialogHook = std::function<void(TTransF &)>;
 void SetTransDialogHook(TransDialogHook hook);
+#endif
 
 }  // namespace kvzaedit

@@ -1,5 +1,6 @@
 // The wrap-mode dialog "Wrap Mode".
 #include "F_wrap.h"
+#include "test_seam.h"
 
 #include <QButtonGroup>
 #include <QPushButton>
@@ -18,10 +19,12 @@ constexpr int kClientWidth = 185;
 constexpr int kClientHeight = 185;
 constexpr int kItemHeight = 20;
 
+#ifdef KVZA_TEST_HOOKS
 WrapDialogHook &Hook() {
     static WrapDialogHook hook;
     return hook;
 }
+#endif
 
 QStringList WrapItems() {
     return {QStringLiteral("Clamp"), QStringLiteral("Wrap"), QStringLiteral("Mirror"),
@@ -121,12 +124,9 @@ int RunWrapDialog(uint8_t *wrapx, uint8_t *wrapy, QWidget *owner) {
     }
     if (wrapx != nullptr) dialog->RG_WrapW->SetItemIndex(*wrapx);
     if (wrapy != nullptr) dialog->RG_WrapH->SetItemIndex(*wrapy);
-    if (Hook()) {
-        TWrapF *raw = dialog.get();
-        QTimer::singleShot(0, raw, [raw] {
-            if (Hook()) Hook()(*raw);
-        });
-    }
+#ifdef KVZA_TEST_HOOKS
+    ArmDialogHook(Hook(), dialog.get());
+#endif
     dialog->exec();
     if (!dialog->okPressed()) return 1;
     // A group always has a selection here: it starts with one and radio
@@ -137,8 +137,10 @@ int RunWrapDialog(uint8_t *wrapx, uint8_t *wrapy, QWidget *owner) {
     return 0;
 }
 
+#ifdef KVZA_TEST_HOOKS
 void SetWrapDialogHook(WrapDialogHook hook) {
     Hook() = std::move(hook);
 }
+#endif
 
 }  // namespace kvzaedit

@@ -66,9 +66,11 @@ class TWrapF : public QDialog {
 // be made.
 int RunWrapDialog(uint8_t *wrapx, uint8_t *wrapy, QWidget *owner);
 
+#ifdef KVZA_TEST_HOOKS
 // Test seam: while set, the hook is called with the dialog from inside its
 // modal loop; it is expected to close it. Pass an empty function to remove it.
 using WrapDialogHook = std::function<void(TWrapF &)>;
 void SetWrapDialogHook(WrapDialogHook hook);
+#endif
 
 }  // namespace kvzaedit

@@ -4,16 +4,20 @@ namespace kvzaedit {
 
 namespace {
 
+#ifdef KVZA_TEST_HOOKS
 MessageHook &Hook() {
     static MessageHook hook;
     return hook;
 }
+#endif
 
 const QString kCaption = QStringLiteral("KVZA frontend");
 
-QMessageBox::StandardButton Show(QMessageBox::Icon icon, const QString &kind,
+QMessageBox::StandardButton Show(QMessageBox::Icon icon, [[maybe_unused]] const QString &kind,
                                  const QString &text, QMessageBox::StandardButtons buttons) {
+#ifdef KVZA_TEST_HOOKS
     if (Hook()) return Hook()(kind, text);
+#endif
     QMessageBox box(icon, kCaption, text, buttons);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.show();
@@ -40,6 +44,10 @@ void AboutBox() {
          QMessageBox::Ok);
 }
 
-void SetMessageHook(MessageHook hook) { Hook() = std::move(hook); }
+#ifdef KVZA_TEST_HOOKS
+void SetMessageHook(MessageHook hook) {
+    Hook() = std::move(hook);
+}
+#endif
 
 }  // namespace kvzaedit

@@ -15,10 +15,12 @@ QMessageBox::StandardButton AskBox(const QString &text);
 // The About box: OK, no icon.
 void AboutBox();
 
+#ifdef KVZA_TEST_HOOKS
 // Test hook: while set, boxes are not shown; the hook receives the kind
 // ("error", "ask", "about") and the text and gives the button to answer.
 using MessageHook =
     std::function<QMessageBox::StandardButton(const QString &kind, const QString &text)>;
 void SetMessageHook(MessageHook hook);
+#endif
 
 }  // namespace kvzaedit

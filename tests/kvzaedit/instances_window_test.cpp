@@ -1,5 +1,5 @@
 // Further instances from the main window, with real processes: A_Fork hands
-// the image to the real program, which is run with its diagnostic hook
+// the image to the program's test build, which is run with its diagnostic hook
 // KVZAEDIT_RECEIVE_DUMP (it records what start-up received and ends); the
 // program started with malformed, short, empty, terminal and closed standard
 // inputs; A_New and dropped files, observed through small recording scripts;
@@ -35,7 +35,12 @@ namespace {
 
 const char kDumpVariable[] = "KVZAEDIT_RECEIVE_DUMP";
 
+// The program with its test seams; the shipped one has no start-up dump.
 QString ProgramPath() {
+    return QStringLiteral(KVZA_TESTING_PROGRAM);
+}
+
+QString ShippedProgramPath() {
     return QDir(QStringLiteral(KVZA_BIN_DIR)).filePath(QStringLiteral("kvzaedit"));
 }
 
@@ -221,10 +226,17 @@ class InstancesWindowTest : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY2(QFile::exists(ProgramPath()), "the program is built beside the plug-ins");
+        QVERIFY2(QFile::exists(ProgramPath()), "the test build of the program is built");
         QVERIFY(qgetenv(kDumpVariable).isEmpty());
         // Children run on the same platform as this test, whoever started it.
         if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
+    void shippedProgramHasNoStartupDump() {
+        const QByteArray program = ReadAll(ShippedProgramPath());
+        QVERIFY2(!program.isEmpty(), "the program is built beside the plug-ins");
+        QVERIFY(!program.contains(kDumpVariable));
+        QVERIFY(ReadAll(ProgramPath()).contains(kDumpVariable));
     }
 
     // ---- A_Fork with the real program ----
