@@ -409,7 +409,7 @@ void TMainF::A_BackColExecute() {
             CurImg->viewinfo[1] = static_cast<uint8_t>((BackColSelColour >> 8) & 0xFF);
             CurImg->viewinfo[2] = static_cast<uint8_t>((BackColSelColour >> 16) & 0xFF);
             Modified = 1;
-            RefreshView(0);
+            RefreshView(kRedrawOnly);
         }
     }
     StoreCustomColours();
@@ -429,7 +429,7 @@ void TMainF::A_BorderColExecute() {
             kvz.a = 0.0f;
             CurImg->border = kvz;
             Modified = 1;
-            RefreshView(0);
+            RefreshView(kRedrawOnly);
         }
     }
     StoreCustomColours();

@@ -27,6 +27,13 @@ class TPalF;
 class TPrgrsF;
 class TMainF;
 
+// What RefreshView does besides redrawing the view bitmap (flags, combined).
+enum RefreshFlags : int {
+    kRedrawOnly = 0,
+    kResizeView = 1,  // the image control takes the zoomed size of the image
+    kFitWindow = 2,   // then the window fits the image
+};
+
 // Registers the substitute fonts of the form fonts ("ＭＳ Ｐゴシック" and
 // "Courier New"), once per process.
 void RegisterFontSubstitutes();

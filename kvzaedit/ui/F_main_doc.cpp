@@ -54,13 +54,13 @@ void TMainF::CopyPrevPixels(KvzaImage *dst, const KvzaImage *src) {
 void TMainF::UndoStep(bool refresh) {
     if (!A_Undo->isEnabled() || !Doc.Undo()) return;
     SyncHistoryActions();
-    if (refresh) RefreshView(3);
+    if (refresh) RefreshView(kResizeView | kFitWindow);
 }
 
 void TMainF::RedoStep(bool refresh) {
     if (!A_Redo->isEnabled() || !Doc.Redo()) return;
     SyncHistoryActions();
-    if (refresh) RefreshView(3);
+    if (refresh) RefreshView(kResizeView | kFitWindow);
 }
 
 void TMainF::A_UndoExecute() {
@@ -80,39 +80,39 @@ void TMainF::AfterEdit(kvza_status status, int refresh) {
 }
 
 void TMainF::A_AdjOLExecute() {
-    AfterEdit(Doc.AdjustOutline(), 0);
+    AfterEdit(Doc.AdjustOutline(), kRedrawOnly);
 }
 
 void TMainF::A_EdgeAAExecute() {
-    AfterEdit(Doc.EdgeAntialias(), 0);
+    AfterEdit(Doc.EdgeAntialias(), kRedrawOnly);
 }
 
 void TMainF::A_GrayExecute() {
-    AfterEdit(Doc.GreyMap(), 0);
+    AfterEdit(Doc.GreyMap(), kRedrawOnly);
 }
 
 void TMainF::A_AlphaExecute() {
-    AfterEdit(Doc.AlphaMap(), 0);
+    AfterEdit(Doc.AlphaMap(), kRedrawOnly);
 }
 
 void TMainF::A_AddTransExecute() {
-    AfterEdit(Doc.AddTransparentFrame(), 3);
+    AfterEdit(Doc.AddTransparentFrame(), kResizeView | kFitWindow);
 }
 
 void TMainF::A_AddBorderExecute() {
-    AfterEdit(Doc.AddBorderFrame(), 3);
+    AfterEdit(Doc.AddBorderFrame(), kResizeView | kFitWindow);
 }
 
 int TMainF::ResizeTo(int32_t method, int32_t width, int32_t height) {
     const kvza_status status = Doc.ResizeTo(static_cast<ResampleMode>(method), width, height);
-    AfterEdit(status, 3);
+    AfterEdit(status, kResizeView | kFitWindow);
     return status;
 }
 
 int TMainF::ReduceColours(int32_t alphamode, uint32_t colours, uint32_t dither) {
     const kvza_status status =
         Doc.ReduceColours(static_cast<kvza_alpha_mode>(alphamode), colours, dither);
-    AfterEdit(status, 0);
+    AfterEdit(status, kRedrawOnly);
     return status;
 }
 
@@ -124,7 +124,7 @@ int TMainF::TransparentizeRef(int32_t reference, int32_t x, float ta, float tw, 
     t.chroma = tc;
     t.hue = th;
     const kvza_status status = Doc.TransparentizeRef(static_cast<RefPoint>(reference), x, y, t);
-    AfterEdit(status, 0);
+    AfterEdit(status, kRedrawOnly);
     return status;
 }
 
@@ -156,7 +156,7 @@ void TMainF::SetDocActionsEnabled(bool on) {
 
 void TMainF::ShowDoc() {
     if (CurImg == nullptr) return;
-    RefreshView(3);
+    RefreshView(kResizeView | kFitWindow);
     Img->show();
     SetDocActionsEnabled(true);
     Shown = 1;

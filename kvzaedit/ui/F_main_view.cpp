@@ -154,14 +154,14 @@ void TMainF::RefreshView(int flags) {
     const int32_t width = CurImg->width;
     const int32_t height = CurImg->height;
 
-    if ((flags & 1) != 0) {
+    if ((flags & kResizeView) != 0) {
         const int64_t pct = ZoomPercent();
         const int64_t zw = std::max<int64_t>(0, width) * pct / 100;
         const int64_t zh = std::max<int64_t>(0, height) * pct / 100;
         Img->resize(static_cast<int>(std::min<int64_t>(zw, QWIDGETSIZE_MAX)),
                     static_cast<int>(std::min<int64_t>(zh, QWIDGETSIZE_MAX)));
     }
-    if ((flags & 2) != 0) A_AdjWinExecute();
+    if ((flags & kFitWindow) != 0) A_AdjWinExecute();
 
     // The area around the image shows the border colour.
     KvzaPixel border_rgb = CurImg->border;
@@ -255,7 +255,7 @@ void TMainF::A_ZoomExecute(QAction *action) {
     ZoomActs[std::clamp<int>(ZoomIdx, 0, 11)]->setChecked(false);
     ZoomIdx = static_cast<int8_t>(idx);
     action->setChecked(true);
-    if (CurImg != nullptr) RefreshView(1);
+    if (CurImg != nullptr) RefreshView(kResizeView);
 }
 
 void TMainF::A_ZoomSExecute() {
@@ -271,7 +271,7 @@ void TMainF::A_ZoomLExecute() {
 void TMainF::SetTransMode(int8_t mode, QAction *action) {
     TransMode = mode;
     action->setChecked(true);
-    if (CurImg != nullptr) RefreshView(0);
+    if (CurImg != nullptr) RefreshView(kRedrawOnly);
 }
 
 void TMainF::A_TransOffExecute() {

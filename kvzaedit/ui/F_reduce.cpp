@@ -160,7 +160,7 @@ int RunReduceDialog(ReduceCallback callback, TMainF *main) {
     dialog->exec();
     dialog->WithdrawShownPreview();
     if (dialog->okPressed()) return dialog->CallBack();
-    if (main != nullptr) main->RefreshView(3);
+    if (main != nullptr) main->RefreshView(kResizeView | kFitWindow);
     return 1;
 }
 

@@ -346,7 +346,7 @@ int RunSizeDialog(uint32_t start_width, uint32_t start_height, ResizeCallback ca
     if (dialog->okPressed())
         return callback(main, dialog->CB_Mode->currentIndex(), dialog->newWidth(),
                         dialog->newHeight());
-    if (main != nullptr) main->RefreshView(3);
+    if (main != nullptr) main->RefreshView(kResizeView | kFitWindow);
     return 1;
 }
 

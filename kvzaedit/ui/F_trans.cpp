@@ -300,7 +300,7 @@ int RunTransDialog(TransOpFn op, TMainF *main) {
     dialog->exec();
     dialog->RollBackPreview();
     if (dialog->Confirmed) return dialog->RunOperation();
-    main->RefreshView(3);
+    main->RefreshView(kResizeView | kFitWindow);
     return 1;
 }
 
