@@ -105,6 +105,29 @@ void Document::Take(KvzaImage *image) {
 }
 
 // ---------------------------------------------------------------------------
+// Settings of the image
+
+void Document::SetViewBackground(uint8_t r, uint8_t g, uint8_t b) {
+    if (CurImg == nullptr) return;
+    CurImg->viewinfo[0] = r;
+    CurImg->viewinfo[1] = g;
+    CurImg->viewinfo[2] = b;
+    Modified = 1;
+}
+
+void Document::SetBorderColour(uint8_t r, uint8_t g, uint8_t b, float alpha) {
+    if (CurImg == nullptr) return;
+    const float k = 0.003921569f;  // 1/255 as the colour dialog scales a byte
+    const KvzaPixel rgb{static_cast<float>(r) * k, static_cast<float>(g) * k,
+                        static_cast<float>(b) * k, 0.0f};
+    KvzaPixel kvz{};
+    kvza_rgb2kvz(&kvz, &rgb);
+    kvz.a = alpha;
+    CurImg->border = kvz;
+    Modified = 1;
+}
+
+// ---------------------------------------------------------------------------
 // Edits
 
 kvza_status Document::StandardEdit(int32_t (*op)(KvzaImage *)) {

@@ -72,6 +72,13 @@ class Document {
     // Makes image (owned from now on) the document's, read with its pixtype.
     void Take(KvzaImage *image);
 
+    // ---- settings of the image (no history step) ----
+    // The background the view shows behind transparent pixels.
+    void SetViewBackground(uint8_t r, uint8_t g, uint8_t b);
+    // The colour outside the image (border wrap mode) and of the border
+    // frame: r, g, b in KVZ form with the given alpha.
+    void SetBorderColour(uint8_t r, uint8_t g, uint8_t b, float alpha = 0.0f);
+
     // ---- edits: each a new history step ----
     // Runs an in-place library edit on a copy of the image.
     kvza_status StandardEdit(int32_t (*op)(KvzaImage *));

@@ -405,10 +405,9 @@ void TMainF::A_BackColExecute() {
     if (RunColourDialog()) {
         WriteIniHex(kBackSection, "Default", BackColSelColour, 6);
         if (CurImg != nullptr) {
-            CurImg->viewinfo[0] = static_cast<uint8_t>(BackColSelColour & 0xFF);
-            CurImg->viewinfo[1] = static_cast<uint8_t>((BackColSelColour >> 8) & 0xFF);
-            CurImg->viewinfo[2] = static_cast<uint8_t>((BackColSelColour >> 16) & 0xFF);
-            Modified = 1;
+            Doc.SetViewBackground(static_cast<uint8_t>(BackColSelColour & 0xFF),
+                                  static_cast<uint8_t>((BackColSelColour >> 8) & 0xFF),
+                                  static_cast<uint8_t>((BackColSelColour >> 16) & 0xFF));
             RefreshView(kRedrawOnly);
         }
     }
@@ -420,15 +419,9 @@ void TMainF::A_BorderColExecute() {
     if (RunColourDialog()) {
         WriteIniHex(kBackSection, "Default", BackColSelColour, 6);
         if (CurImg != nullptr) {
-            const float k = 0.003921569f;
-            KvzaPixel rgb{static_cast<float>(BackColSelColour & 0xFF) * k,
-                          static_cast<float>((BackColSelColour >> 8) & 0xFF) * k,
-                          static_cast<float>((BackColSelColour >> 16) & 0xFF) * k, 0.0f};
-            KvzaPixel kvz{};
-            kvza_rgb2kvz(&kvz, &rgb);
-            kvz.a = 0.0f;
-            CurImg->border = kvz;
-            Modified = 1;
+            Doc.SetBorderColour(static_cast<uint8_t>(BackColSelColour & 0xFF),
+                                static_cast<uint8_t>((BackColSelColour >> 8) & 0xFF),
+                                static_cast<uint8_t>((BackColSelColour >> 16) & 0xFF));
             RefreshView(kRedrawOnly);
         }
     }

@@ -1,5 +1,6 @@
 // The resize dialog "Size Change".
 #include "F_size.h"
+#include "edit_values.h"
 #include "test_seam.h"
 
 #include <QCheckBox>
@@ -50,16 +51,6 @@ int64_t RoundedPercent(int32_t size, uint32_t start) {
 int64_t TruncatedPercent(int32_t size, uint32_t start) {
     if (start == 0) return 0;
     return static_cast<int64_t>(size) * 100 / static_cast<int64_t>(start);
-}
-
-// Pixels for a percentage: (p x start x 10 + 5) div 1000 computed modulo
-// 2^32 as unsigned numbers (a negative p therefore asks for a very large
-// size), 1 when that gives 0. The result is below 2^32 / 1000, so it always
-// fits a signed 32-bit size.
-int32_t PixelsOfPercent(int32_t percent, uint32_t start) {
-    const uint32_t p = static_cast<uint32_t>(percent);
-    const uint32_t pixels = (p * start * 10u + 5u) / 1000u;
-    return pixels == 0 ? 1 : static_cast<int32_t>(pixels);
 }
 
 }  // namespace

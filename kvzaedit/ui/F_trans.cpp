@@ -72,10 +72,6 @@ int32_t ParseFieldInt(const QString &text) {
     return static_cast<int32_t>(value);
 }
 
-float ToleranceFromInt(int32_t n) {
-    return static_cast<float>(static_cast<double>(n) * static_cast<double>(0.01f));
-}
-
 QString ToleranceText(float t) {
     const double v = std::trunc(static_cast<double>(t) * 100.0 + 0.5);
     // Every stored tolerance comes from a 32-bit integer, so v fits; a value

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "edit_values.h"
+
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -84,8 +86,6 @@ class TTransF : public QDialog {
 // The text of an edit field as a decimal integer: optional leading blanks,
 // an optional sign and digits, nothing else, within 32 bits; 0 otherwise.
 int32_t ParseFieldInt(const QString &text);
-// A tolerance percentage as stored: n x the single-precision value of 0.01.
-float ToleranceFromInt(int32_t n);
 // The text a tolerance is rewritten to: the integer part (toward zero) of
 // t x 100 + 0.5.
 QString ToleranceText(float t);
