@@ -27,7 +27,7 @@ bool Exists(const std::string &path) {
 }
 
 // Applies one operation to the document; the edit's status.
-kvza_status Apply(Document &doc, const Operation &op, const Settings &settings, ConvUi &ui) {
+kvza_status Apply(Document &doc, const Operation &op, const Settings &settings) {
     const KvzaImage *image = doc.CurImg;
     switch (op.kind) {
         case OpKind::Resize: {
@@ -101,7 +101,7 @@ bool ConvertFile(const Job &job, const Args &args, const SaveSettings &save, Pro
     for (const Operation &op : args.ops) {
         if (CancelRequested()) return fail("canceled");
         begin(kStepNames[static_cast<int>(op.kind)]);
-        if (Apply(doc, op, args.settings, ui) != KVZA_OK) return fail("failed");
+        if (Apply(doc, op, args.settings) != KVZA_OK) return fail("failed");
     }
     if (CancelRequested()) return fail("canceled");
 
