@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 
 #include "kot.h"
@@ -108,7 +109,8 @@ class FileWriter {
     // (also for a NULL path); the writer then fails every write.
     bool open(const char *path);
     bool is_open() const { return file_ != nullptr; }
-    // Writes n bytes in one call; false on a short or failed write.
+    // Writes n bytes; false on a short or failed write (for a file opened
+    // here, noticed when the gathered bytes go out, at the latest on close).
     bool write(const void *data, std::size_t n);
     bool write_u8(uint32_t v);
     bool write_le16(uint32_t v);
@@ -119,9 +121,16 @@ class FileWriter {
     bool close();
 
   private:
+    // Writers hand over a few bytes at a time (a pixel, a field); for a file
+    // of its own they are gathered here and reach the stream in large blocks.
+    bool flush_buffer();
+
+    static constexpr std::size_t kBufferBytes = std::size_t{1} << 16;
     std::FILE *file_ = nullptr;
     bool owned_ = false;
     bool failed_ = false;
+    std::unique_ptr<uint8_t[]> buffer_;  // none: every write goes to the stream at once
+    std::size_t used_ = 0;
 };
 
 // --------------------------------------------------------------- palettes
