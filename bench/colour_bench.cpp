@@ -1,6 +1,7 @@
 // Colour conversion and outline adjustment over large images.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -52,6 +53,62 @@ void BM_kvz2rgb(benchmark::State &state) {
         static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_kvz2rgb)->Unit(benchmark::kMillisecond);
+
+// The same picture as read from an 8-bit file: every channel b / 255.
+std::vector<KvzaPixel> byte_rgb_buffer() {
+    std::vector<KvzaPixel> px = rgb_buffer();
+    const float k = 1.0f / 255.0f;
+    for (KvzaPixel &p : px) {
+        p.c = std::round(std::clamp(p.c, 0.0f, 1.0f) * 255.0f) * k;
+        p.s = std::round(std::clamp(p.s, 0.0f, 1.0f) * 255.0f) * k;
+        p.w = std::round(std::clamp(p.w, 0.0f, 1.0f) * 255.0f) * k;
+    }
+    return px;
+}
+
+void BM_rgb2kvz_from8bit(benchmark::State &state) {
+    const std::vector<KvzaPixel> src = byte_rgb_buffer();
+    std::vector<KvzaPixel> dst(src.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < src.size(); ++i) kvza_rgb2kvz(&dst[i], &src[i]);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(
+        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_rgb2kvz_from8bit)->Unit(benchmark::kMillisecond);
+
+void BM_kvz2rgb_from8bit(benchmark::State &state) {
+    std::vector<KvzaPixel> src = byte_rgb_buffer();
+    for (auto &p : src) kvza_rgb2kvz(&p, &p);
+    std::vector<KvzaPixel> dst(src.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < src.size(); ++i) kvza_kvz2rgb(&dst[i], &src[i]);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(
+        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_kvz2rgb_from8bit)->Unit(benchmark::kMillisecond);
+
+// Unique random floats: no colour repeats.
+void BM_rgb2kvz_unique(benchmark::State &state) {
+    std::vector<KvzaPixel> src(static_cast<size_t>(kWidth) * kHeight);
+    uint32_t seed = 99;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<float>(seed >> 8) / 16777216.0f;
+    };
+    for (KvzaPixel &p : src) p = {next(), next(), next(), 1.0f};
+    std::vector<KvzaPixel> dst(src.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < src.size(); ++i) kvza_rgb2kvz(&dst[i], &src[i]);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(
+        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_rgb2kvz_unique)->Unit(benchmark::kMillisecond);
 
 // 12 MP with a transparent disc pattern, so the outline pass has work.
 void BM_adjustoutline(benchmark::State &state) {
