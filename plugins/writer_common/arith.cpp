@@ -5,6 +5,8 @@
 
 #include "writer_common.h"
 
+#include "colour_cache.h"
+
 namespace kot {
 
 namespace {
@@ -161,6 +163,25 @@ uint32_t field(int32_t value, uint32_t bits, uint32_t shift) {
 
 }  // namespace
 
+void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel) {
+    thread_local kincommon::ColourCache<kincommon::RgbBits> cache;
+    const KvzaPixel in = *pixel;
+    const KvzaPixel out = cache.get(kincommon::rgb_bits(in), [&in] {
+        KvzaPixel converted{};
+        kvza_kvz2rgb(&converted, &in);
+        return converted;
+    });
+    rgb->c = out.c;
+    rgb->s = out.s;
+    rgb->w = out.w;
+}
+
+void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel) {
+    const float a = pixel->a;
+    kvz_to_rgb(rgba, pixel);
+    rgba->a = a;
+}
+
 const RgbLayout *find_rgb_layout(int32_t id) {
     for (const RgbLayout &layout : kRgbLayouts) {
         if (layout.id == id) return &layout;
@@ -170,7 +191,7 @@ const RgbLayout *find_rgb_layout(int32_t id) {
 
 void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, const KvzaPixel *pixel,
                      int32_t x, int32_t y, KvzaPixel *work) {
-    kvza_kvz2rgb(work, pixel);
+    kvz_to_rgb(work, pixel);
     if (switch_on(options, kSwitchMerge)) {
         work->a = threshold_alpha(x, y, options, pixel->a);
         merge_background(work, image->viewinfo);
@@ -180,7 +201,7 @@ void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, cons
 
 void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int32_t x, int32_t y,
                       KvzaPixel *work) {
-    kvza_kvza2rgba(work, pixel);
+    kvza_to_rgba(work, pixel);
     work->a = threshold_alpha(x, y, options, work->a);
     kvza_cliprgba(work, work);
 }

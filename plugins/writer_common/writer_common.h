@@ -170,6 +170,13 @@ struct RgbLayout {
 // alpha in the top byte); nullptr otherwise.
 const RgbLayout *find_rgb_layout(int32_t id);
 
+// kvza_kvz2rgb of pixel into rgb (its fourth float untouched; rgb may be
+// pixel), through an exact cache of the colours this thread converted last:
+// a picture read from a file repeats most of its colours.
+void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel);
+// The same with the alpha copied along: kvza_kvza2rgba.
+void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel);
+
 // The colour path of the RGB layouts for one pixel, into work (RGBA):
 // kvza_kvz2rgb; with switch 0 on the alpha slot becomes threshold_alpha of
 // the pixel's alpha and the colour is merged with the image's background
