@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "internal.h"
+#include "parallel.h"
 #include "seeds.h"
 
 namespace {
@@ -45,32 +46,6 @@ float channel(const KvzaPixel &p, int ch) {
         default:
             return p.a;
     }
-}
-
-// ---- running two passes at once --------------------------------------------
-
-// Below this many pixels a helper thread costs more than it saves.
-constexpr uint64_t kParallelMin = 4096;
-
-// Runs body(begin, end) over [0, total), the upper half on a helper thread
-// when one can be started. The two halves must touch disjoint data; body must
-// not call the progress callback (it belongs to the caller's thread).
-template <class Body>
-void run_halves(uint64_t total, const Body &body) {
-    if (total < kParallelMin || std::thread::hardware_concurrency() < 2) {
-        body(0, total);
-        return;
-    }
-    const uint64_t mid = total / 2;
-    std::thread helper;
-    try {
-        helper = std::thread([&body, mid, total] { body(mid, total); });
-    } catch (...) {
-        body(0, total);
-        return;
-    }
-    body(0, mid);
-    helper.join();
 }
 
 // ---- distinct-colour scan --------------------------------------------------
@@ -240,7 +215,7 @@ class Clustering {
     }
 
     // Every pixel to its nearest seed entry; one progress step per pixel. The
-    // nearest entries of a block of pixels are found on two threads, then
+    // nearest entries of a block of pixels are found on all cores, then
     // accumulated in storage order on this one.
     bool assign() {
         constexpr uint64_t kBlock = 1 << 16;
@@ -251,7 +226,7 @@ class Clustering {
         const uint32_t n = n_;
         for (uint64_t start = 0; start < pixels_; start += kBlock) {
             const uint64_t len = pixels_ - start < kBlock ? pixels_ - start : kBlock;
-            run_halves(len, [=](uint64_t b, uint64_t e) {
+            kvza::run_parts(len, [=](uint64_t b, uint64_t e) {
                 for (uint64_t i = start + b; i < start + e; ++i) {
                     owner[i] = static_cast<uint8_t>(
                         kvza_nearpal(mode, centres, n, &px[i], 1.0f, 1.0f, 1.0f));
@@ -528,7 +503,7 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
         // normalises alpha in mode 1; mode 0 leaves the pixels as they are.
         if (alphamode != KVZA_ALPHA_OPAQUE || index != nullptr) {
             const bool replace = alphamode != KVZA_ALPHA_OPAQUE;
-            run_halves(pixels, [=](uint64_t b, uint64_t e) {
+            kvza::run_parts(pixels, [=](uint64_t b, uint64_t e) {
                 for (uint64_t i = b; i < e; ++i) {
                     const int32_t k = kvza_nearpal(alphamode, palette, n, &px[i], 1.0f, 1.0f, 1.0f);
                     if (replace) px[i] = palette[k];
@@ -549,9 +524,9 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
     }
     if (status == KVZA_OK) {
         // Every pixel takes the nearer of its two nearest entries by the
-        // ordered dither pattern; rows go to two threads, no progress steps.
+        // ordered dither pattern; rows go to one thread per core, no progress steps.
         const auto width = static_cast<uint32_t>(image->width);
-        run_halves(pixels, [=](uint64_t b, uint64_t e) {
+        kvza::run_parts(pixels, [=](uint64_t b, uint64_t e) {
             uint64_t x = b % width;
             uint64_t y = b / width;
             for (uint64_t i = b; i < e; ++i) {

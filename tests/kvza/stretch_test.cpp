@@ -222,6 +222,35 @@ TEST_P(EveryMode, EmptySourceGivesItsBorderColour) {
     }
 }
 
+// Without a progress record the rows are resampled on all cores; the pixels
+// are those of the one-thread walk that a progress record gets, for sizes
+// up and down, odd and even, under every wrap mode.
+TEST_P(EveryMode, AllCoresGiveTheOneThreadPixels) {
+    std::mt19937 rng(GetParam().fn == kvza_stretch_near ? 1 : 2);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    auto src = make_image(37, 23);
+    for (int i = 0; i < 37 * 23; ++i)
+        src->pixels[i] = {unit(rng) * 0.7f, unit(rng) * 0.7f, unit(rng),
+                          i % 7 == 0 ? 0.0f : (unit(rng) + 1.0f) * 0.5f};
+    src->border = {0.1f, -0.2f, 0.3f, 0.5f};
+    const int sizes[][2] = {{300, 200}, {91, 64}, {13, 17}, {5, 1}};
+    for (uint8_t wrap = 0; wrap < 4; ++wrap) {
+        src->wrapx = wrap;
+        src->wrapy = static_cast<uint8_t>(3 - wrap);
+        for (const auto &size : sizes) {
+            auto cores = target(size[0], size[1]), one = target(size[0], size[1]);
+            Recorder rec;
+            KvzaProgress progress = rec.record(1000);
+            ASSERT_EQ(GetParam().fn(cores.get(), src.get(), nullptr), KVZA_OK);
+            ASSERT_EQ(GetParam().fn(one.get(), src.get(), &progress), KVZA_OK);
+            EXPECT_EQ(std::memcmp(cores->pixels, one->pixels,
+                                  sizeof(KvzaPixel) * static_cast<size_t>(size[0] * size[1])),
+                      0)
+                << size[0] << " x " << size[1] << " wrap " << int(wrap);
+        }
+    }
+}
+
 TEST_P(EveryMode, ProgressCountsOneStepPerDestinationPixel) {
     auto src = distinct3x3();
     auto dst = target(4, 3);
