@@ -12,12 +12,13 @@
 #include <cmath>
 #include <cstring>
 #include <system_error>
-#include <thread>
 
 #include "F_main.h"
 #include "F_pal.h"
 #include "F_pix.h"
+#include "colour_cache.h"
 #include "msgbox.h"
+#include "parallel.h"
 
 namespace kvzaedit {
 
@@ -26,7 +27,7 @@ namespace {
 // The float nearest 1/255: a byte becomes a float by this factor.
 constexpr float kByteToFloat = 0.003921569f;
 
-// Images of at least this many pixels are drawn on two threads.
+// Images of at least this many pixels are drawn on all cores.
 constexpr int64_t kThreadedPixels = 256 * 1024;
 
 // A float channel value as a view byte: the integer part of v x 255,
@@ -52,7 +53,7 @@ inline uint8_t FastViewByte(double v) {
 // pixel drawn as the background needs no conversion.
 template <int Mode>
 void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_t back[3],
-                 const double bg[3]) {
+                 const double bg[3], kvza::ColourCache<kvza::RgbBits> &colours) {
     KvzaPixel last{};
     bool have_last = false;
     for (int32_t x = 0; x < width; ++x, row += 3) {
@@ -73,8 +74,8 @@ void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_
             row[2] = back[2];
             continue;
         }
-        KvzaPixel rgb = p;
-        kvza_kvz2rgb(&rgb, &p);
+        KvzaPixel rgb = colours.rgb(kvza::rgb_bits(p), p);
+        rgb.a = p.a;
         kvza_cliprgba(&rgb, &rgb);
         if constexpr (Mode == 3) {
             const double ad = a;
@@ -190,39 +191,32 @@ void TMainF::RefreshView(int flags) {
     const int mode = TransMode;
     const int64_t stride = Img->Bitmap.bytesPerLine();
     uint8_t *bits = Img->Bitmap.bits();
-    auto draw_rows = [&](int32_t y0, int32_t y1) {
-        for (int32_t y = y0; y < y1; ++y) {
+    auto draw_rows = [&](uint64_t y0, uint64_t y1) {
+        kvza::ColourCache<kvza::RgbBits> colours((y1 - y0) * static_cast<uint64_t>(width));
+        for (int64_t y = static_cast<int64_t>(y0); y < static_cast<int64_t>(y1); ++y) {
             const KvzaPixel *src = CurImg->pixels + static_cast<int64_t>(y) * width;
             // The bitmap holds red, green, blue in memory order.
             uint8_t *row = bits + y * stride;
             switch (mode) {
                 case 1:
-                    DrawViewRow<1>(src, row, width, back, bg);
+                    DrawViewRow<1>(src, row, width, back, bg, colours);
                     break;
                 case 2:
-                    DrawViewRow<2>(src, row, width, back, bg);
+                    DrawViewRow<2>(src, row, width, back, bg, colours);
                     break;
                 case 3:
-                    DrawViewRow<3>(src, row, width, back, bg);
+                    DrawViewRow<3>(src, row, width, back, bg, colours);
                     break;
                 default:  // 0, and any other value: the colour, alpha ignored
-                    DrawViewRow<0>(src, row, width, back, bg);
+                    DrawViewRow<0>(src, row, width, back, bg, colours);
                     break;
             }
         }
     };
-    // Rows are independent: a large image is drawn in two halves at once, the
-    // lower half on a helper thread. Without a thread it is drawn here whole.
-    const int32_t split = static_cast<int64_t>(width) * height >= kThreadedPixels ? height / 2 : 0;
-    std::thread helper;
-    if (split > 0) {
-        try {
-            helper = std::thread(draw_rows, split, height);
-        } catch (const std::system_error &) {
-        }
-    }
-    draw_rows(0, helper.joinable() ? split : height);
-    if (helper.joinable()) helper.join();
+    // Rows are independent: a large image is drawn on all cores at once,
+    // each part with its own cache of converted colours.
+    kvza::run_parts(static_cast<uint64_t>(height), draw_rows,
+                    static_cast<uint64_t>(kThreadedPixels / std::max<int64_t>(width, 1) + 1));
     Img->update();
 }
 

@@ -79,7 +79,7 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
         alpha(masks.alpha, most);
     // The colour channels depend on these bits of a pixel alone.
     const uint32_t colour_bits = masks.red.mask | masks.green.mask | masks.blue.mask;
-    ColourCache<uint64_t> colours(r.bpp >= 16 ? uint64_t{r.width} * r.height : 0);
+    kvza::ColourCache<uint64_t> colours(r.bpp >= 16 ? uint64_t{r.width} * r.height : 0);
     uint64_t row = r.start;
     bool cancel = false;
     for (uint32_t i = 0; i < r.height; ++i, row += stride) {

@@ -163,7 +163,7 @@ TgaPixels::TgaPixels(KvzaImage *image, const TgaHeader &h, TgaAlpha alpha, const
       colours_(h.kind == TgaKind::Grey ? 0 : h.pixel_count()) {}
 
 void TgaPixels::store_rgba(KvzaPixel *dst, const KvzaPixel &rgba) {
-    *dst = colours_.kvz(rgb_bits(rgba), rgba);
+    *dst = colours_.kvz(kvza::rgb_bits(rgba), rgba);
     dst->a = rgba.a;
 }
 

@@ -119,7 +119,7 @@ class TgaPixels {
     uint64_t stored_ = 0;
     uint32_t x_ = 0;
     uint32_t row_ = 0;
-    ColourCache<RgbBits> colours_;
+    kvza::ColourCache<kvza::RgbBits> colours_;
 };
 
 }  // namespace kincommon

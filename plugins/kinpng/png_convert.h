@@ -17,7 +17,7 @@ struct Key {
 };
 // Exact colours of recently converted samples, keyed by the red, green and
 // blue samples as stored; one per converting thread.
-using ColourCache = kincommon::ColourCache<uint64_t>;
+using ColourCache = kvza::ColourCache<uint64_t>;
 
 using RunFn = void (*)(const uint8_t *samples, uint32_t count, KvzaPixel *out, const Key &key,
                        ColourCache &cache);

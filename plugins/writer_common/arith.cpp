@@ -164,13 +164,9 @@ uint32_t field(int32_t value, uint32_t bits, uint32_t shift) {
 }  // namespace
 
 void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel) {
-    thread_local kincommon::ColourCache<kincommon::RgbBits> cache;
+    thread_local kvza::ColourCache<kvza::RgbBits> cache;
     const KvzaPixel in = *pixel;
-    const KvzaPixel out = cache.get(kincommon::rgb_bits(in), [&in] {
-        KvzaPixel converted{};
-        kvza_kvz2rgb(&converted, &in);
-        return converted;
-    });
+    const KvzaPixel out = cache.rgb(kvza::rgb_bits(in), in);
     rgb->c = out.c;
     rgb->s = out.s;
     rgb->w = out.w;

@@ -12,8 +12,8 @@
 
 namespace {
 
-using kincommon::ColourCache;
-using kincommon::RgbBits;
+using kvza::ColourCache;
+using kvza::RgbBits;
 
 KvzaPixel reference(const KvzaPixel &rgb) {
     KvzaPixel out{};
@@ -53,7 +53,7 @@ TEST(ColourCache, GivesTheModelsColourForEveryKey) {
         ColourCache<uint64_t> by_bytes(pixels);
         for (const KvzaPixel &rgb : inputs) {
             const KvzaPixel want = reference(rgb);
-            const KvzaPixel got = by_floats.kvz(kincommon::rgb_bits(rgb), rgb);
+            const KvzaPixel got = by_floats.kvz(kvza::rgb_bits(rgb), rgb);
             ASSERT_TRUE(same_bits(got, want) || (std::isnan(want.c) && std::isnan(got.c)))
                 << rgb.c << " " << rgb.s << " " << rgb.w << " cache for " << pixels;
             if (std::isnan(rgb.c) || rgb.c == empty_channel) continue;

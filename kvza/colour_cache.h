@@ -1,5 +1,6 @@
-// colour_cache.h - an exact cache of the colour model's RGB -> KVZ
-// conversion, shared by the reader plug-ins.
+// colour_cache.h - an exact cache of the colour model's conversions, for
+// the library's callers that convert picture after picture: the readers and
+// writers and the editor's view. Header-only, over the library's C functions.
 //
 // A picture read from a file repeats most of its colours within a few rows,
 // and the conversion (kvza_rgb2kvz) is a pure function of the red, green and
@@ -7,7 +8,8 @@
 // exactly the result the model gives, without its sin and cos. The key is
 // whatever determines those channels exactly: the stored samples or bits of
 // a pixel, or the bits of the three floats. One slot per hash of the key;
-// a new colour replaces the one in its slot. One cache per thread.
+// a new colour replaces the one in its slot. The KVZ -> RGB conversion
+// (kvza_kvz2rgb) is cached the same way. One cache per thread.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +19,7 @@
 
 #include "kvza.h"
 
-namespace kincommon {
+namespace kvza {
 
 // The bits of the red, green and blue floats of an RGB record.
 struct RgbBits {
@@ -90,6 +92,15 @@ class ColourCache {
         });
     }
 
+    // The RGB form of the colour channels of kvz (alpha 0).
+    KvzaPixel rgb(const Key &key, const KvzaPixel &kvz) {
+        return get(key, [&kvz] {
+            KvzaPixel out{};
+            kvza_kvz2rgb(&out, &kvz);
+            return out;
+        });
+    }
+
   private:
     // Key and colour side by side: one memory access per look-up.
     struct Entry {
@@ -101,4 +112,4 @@ class ColourCache {
     std::unique_ptr<Entry[]> entries_;
 };
 
-}  // namespace kincommon
+}  // namespace kvza
