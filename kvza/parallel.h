@@ -3,6 +3,8 @@
 // result is the same however the work is split.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -12,23 +14,34 @@ namespace kvza {
 // Below this many items a helper thread costs more than it saves.
 inline constexpr uint64_t kParallelMin = 4096;
 
-// Runs body(begin, end) over [0, total) in one part per core, the first on
-// the calling thread; a part whose thread cannot start runs here. Below
-// `least` items (rows of pixels count as their pixels) all run here.
+// Runs body(begin, end) over consecutive ranges that cover [0, total) once,
+// on one thread per core (the calling thread among them). The work goes out
+// in a few ranges per core, taken in turn, so a part that costs more than
+// another (the content differs) does not leave a core idle. Below `least`
+// items (rows of pixels count as their pixels), or on one core, it all runs
+// here at once; a thread that cannot start leaves its share to the others.
 template <class Body>
 void run_parts(uint64_t total, const Body &body, uint64_t least = kParallelMin) {
     const unsigned cores = std::thread::hardware_concurrency();
-    const uint64_t parts = total < least || total < 2 || cores < 2 ? 1 : cores;
+    if (total < least || total < 2 || cores < 2) {
+        body(0, total);
+        return;
+    }
+    const uint64_t ranges = std::min<uint64_t>(total, uint64_t{cores} * 8);
+    std::atomic<uint64_t> next{0};
+    auto work = [&] {
+        for (uint64_t r; (r = next.fetch_add(1)) < ranges;)
+            body(total * r / ranges, total * (r + 1) / ranges);
+    };
     std::vector<std::thread> helpers;
-    for (uint64_t p = 1; p < parts; ++p) {
-        const uint64_t begin = total * p / parts, end = total * (p + 1) / parts;
+    for (unsigned c = 1; c < cores; ++c) {
         try {
-            helpers.emplace_back([&body, begin, end] { body(begin, end); });
+            helpers.emplace_back(work);
         } catch (...) {
-            body(begin, end);
+            break;
         }
     }
-    body(0, total / parts);
+    work();
     for (std::thread &t : helpers) t.join();
 }
 
