@@ -3,8 +3,12 @@
 #include <limits>
 
 #include "internal.h"
+#include "palette_scan.h"
 
 namespace {
+
+using kvza::kBinaryThreshold;
+using kvza::Nearest;
 
 // 16 x 16 threshold table holding 0 .. 255 once each. Decisions read only the
 // top-left 8 x 8 block; the other positions hold the remaining values in order.
@@ -35,80 +39,10 @@ struct DefaultTable {
 };
 constexpr DefaultTable kDefaultTable;
 
-constexpr float kBinaryThreshold = 0.001f;
-
-// Distance of palette entry e from target p (p already prepared for the mode).
-template <int32_t mode>
-inline float distance(const KvzaPixel &e, const KvzaPixel &p, float wc, float ww, float wa) {
-    const float dc = e.c - p.c;
-    const float ds = e.s - p.s;
-    const float dw = e.w - p.w;
-    float d = (dc * dc + ds * ds) * wc + dw * ww * dw;
-    if constexpr (mode == KVZA_ALPHA_OPAQUE) {
-        return d;
-    } else if constexpr (mode == KVZA_ALPHA_BINARY) {
-        const bool target_opaque = p.a != 0.0f;
-        const bool entry_opaque = e.a >= kBinaryThreshold;
-        if (entry_opaque != target_opaque) d += 100000.0f;
-        return d;
-    } else {
-        const float da = e.a - p.a;
-        d += da * wa * da;
-        if (p.a == 0.0f && e.a != 0.0f) d *= 100000.0f;
-        return d;
-    }
-}
-
-// The two nearest entries of a palette scan; exact is set when an entry holds
-// the caller's 16 bytes (best is then that entry).
-struct Nearest {
-    float best = std::numeric_limits<float>::infinity();
-    float second = std::numeric_limits<float>::infinity();
-    int32_t best_i = 0;
-    int32_t second_i = -1;
-    bool exact = false;
-};
-
-// Scans the entries in index order; with track_second the runner-up is kept
-// too (a later entry as near as the best becomes the second).
-template <int32_t mode, bool track_second>
-Nearest scan(const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour, const KvzaPixel &p,
-             float wc, float ww, float wa) {
-    Nearest n;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (kvza::same_bytes(palette[i], colour)) {
-            n.best_i = static_cast<int32_t>(i);
-            n.exact = true;
-            return n;
-        }
-        const float d = distance<mode>(palette[i], p, wc, ww, wa);
-        if (d < n.best) {
-            if constexpr (track_second) {
-                n.second = n.best;
-                // Before the first finite distance there is no best to push down.
-                n.second_i = n.best == std::numeric_limits<float>::infinity() ? -1 : n.best_i;
-            }
-            n.best = d;
-            n.best_i = static_cast<int32_t>(i);
-        } else if (track_second && d < n.second) {
-            n.second = d;
-            n.second_i = static_cast<int32_t>(i);
-        }
-    }
-    return n;
-}
-
 template <bool track_second>
 Nearest scan_mode(int32_t mode, const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour,
                   const KvzaPixel &p, float wc, float ww, float wa) {
-    switch (mode) {
-        case KVZA_ALPHA_OPAQUE:
-            return scan<KVZA_ALPHA_OPAQUE, track_second>(palette, count, colour, p, wc, ww, wa);
-        case KVZA_ALPHA_BINARY:
-            return scan<KVZA_ALPHA_BINARY, track_second>(palette, count, colour, p, wc, ww, wa);
-        default:
-            return scan<KVZA_ALPHA_FULL, track_second>(palette, count, colour, p, wc, ww, wa);
-    }
+    return kvza::scan_vector(mode, track_second, palette, count, colour, p, wc, ww, wa);
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+// The four-at-a-time palette scan against the reference scan, entry by
+// entry in index order: the same best and second entries and distances for
+// random palettes with many ties, entries and colours that are not numbers
+// or infinite, negative weights, every alpha mode and sizes around the
+// vector width.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "palette_scan.h"
+
+namespace {
+
+bool same_float(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(PaletteScan, FourAtATimeGivesTheReferenceResult) {
+    std::mt19937 rng(2024);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Few distinct channel values, so that distances tie often.
+    const float values[] = {0.0f, -0.0f, 0.25f, -0.5f, 0.5f, 1.0f, 0.0005f, 1e-20f};
+    auto value = [&](int rare) {
+        const unsigned pick = rng() % 64;
+        if (rare && pick == 0) return nan;
+        if (rare && pick == 1) return inf;
+        if (rare && pick == 2) return -inf;
+        return values[rng() % 8];
+    };
+    long cases = 0;
+    for (uint32_t count : {1u, 3u, 4u, 5u, 7u, 8u, 15u, 16u, 17u, 63u, 256u, 257u}) {
+        for (int round = 0; round < 400; ++round) {
+            const int rare = round % 3 == 0;
+            std::vector<KvzaPixel> palette(count);
+            for (KvzaPixel &e : palette) e = {value(rare), value(rare), value(rare), value(rare)};
+            KvzaPixel colour = {value(rare), value(rare), value(rare), value(rare)};
+            if (round % 7 == 0) colour = palette[rng() % count];  // an exact entry
+            const float weights[][3] = {{1, 1, 1}, {2.5f, 0.5f, 3}, {-1, 1, 0.25f}};
+            const float *wt = weights[round % 3];
+            for (int32_t mode : {KVZA_ALPHA_OPAQUE, KVZA_ALPHA_BINARY, KVZA_ALPHA_FULL}) {
+                KvzaPixel p = colour;
+                if (mode == KVZA_ALPHA_BINARY) p.a = round % 2 == 0 ? 1.0f : 0.0f;
+                for (bool second : {false, true}) {
+                    const kvza::Nearest want = kvza::scan_mode_reference(
+                        mode, second, palette.data(), count, colour, p, wt[0], wt[1], wt[2]);
+                    const kvza::Nearest got = kvza::scan_vector(mode, second, palette.data(), count,
+                                                                colour, p, wt[0], wt[1], wt[2]);
+                    ++cases;
+                    ASSERT_EQ(got.exact, want.exact) << count << " " << round << " " << mode;
+                    ASSERT_EQ(got.best_i, want.best_i) << count << " " << round << " " << mode;
+                    if (want.exact) continue;
+                    ASSERT_TRUE(same_float(got.best, want.best)) << got.best << " " << want.best;
+                    if (!second) continue;
+                    ASSERT_EQ(got.second_i, want.second_i) << count << " " << round << " " << mode;
+                    ASSERT_TRUE(same_float(got.second, want.second))
+                        << got.second << " " << want.second;
+                }
+            }
+        }
+    }
+    EXPECT_GT(cases, 20000);
+}
+
+}  // namespace
