@@ -29,31 +29,6 @@ std::vector<KvzaPixel> rgb_buffer() {
     return px;
 }
 
-void BM_rgb2kvz(benchmark::State &state) {
-    const std::vector<KvzaPixel> src = rgb_buffer();
-    std::vector<KvzaPixel> dst(src.size());
-    for (auto _ : state) {
-        for (size_t i = 0; i < src.size(); ++i) kvza_rgb2kvz(&dst[i], &src[i]);
-        benchmark::DoNotOptimize(dst.data());
-    }
-    state.counters["Mpixel/s"] = benchmark::Counter(
-        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_rgb2kvz)->Unit(benchmark::kMillisecond);
-
-void BM_kvz2rgb(benchmark::State &state) {
-    std::vector<KvzaPixel> src = rgb_buffer();
-    for (auto &p : src) kvza_rgb2kvz(&p, &p);
-    std::vector<KvzaPixel> dst(src.size());
-    for (auto _ : state) {
-        for (size_t i = 0; i < src.size(); ++i) kvza_kvz2rgb(&dst[i], &src[i]);
-        benchmark::DoNotOptimize(dst.data());
-    }
-    state.counters["Mpixel/s"] = benchmark::Counter(
-        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_kvz2rgb)->Unit(benchmark::kMillisecond);
-
 // The same picture as read from an 8-bit file: every channel b / 255.
 std::vector<KvzaPixel> byte_rgb_buffer() {
     std::vector<KvzaPixel> px = rgb_buffer();
@@ -66,47 +41,55 @@ std::vector<KvzaPixel> byte_rgb_buffer() {
     return px;
 }
 
-void BM_rgb2kvz_from8bit(benchmark::State &state) {
-    const std::vector<KvzaPixel> src = byte_rgb_buffer();
-    std::vector<KvzaPixel> dst(src.size());
-    for (auto _ : state) {
-        for (size_t i = 0; i < src.size(); ++i) kvza_rgb2kvz(&dst[i], &src[i]);
-        benchmark::DoNotOptimize(dst.data());
-    }
-    state.counters["Mpixel/s"] = benchmark::Counter(
-        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_rgb2kvz_from8bit)->Unit(benchmark::kMillisecond);
-
-void BM_kvz2rgb_from8bit(benchmark::State &state) {
-    std::vector<KvzaPixel> src = byte_rgb_buffer();
-    for (auto &p : src) kvza_rgb2kvz(&p, &p);
-    std::vector<KvzaPixel> dst(src.size());
-    for (auto _ : state) {
-        for (size_t i = 0; i < src.size(); ++i) kvza_kvz2rgb(&dst[i], &src[i]);
-        benchmark::DoNotOptimize(dst.data());
-    }
-    state.counters["Mpixel/s"] = benchmark::Counter(
-        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_kvz2rgb_from8bit)->Unit(benchmark::kMillisecond);
-
 // Unique random floats: no colour repeats.
-void BM_rgb2kvz_unique(benchmark::State &state) {
-    std::vector<KvzaPixel> src(static_cast<size_t>(kWidth) * kHeight);
+std::vector<KvzaPixel> unique_rgb_buffer() {
+    std::vector<KvzaPixel> px(static_cast<size_t>(kWidth) * kHeight);
     uint32_t seed = 99;
     auto next = [&seed] {
         seed = seed * 1664525u + 1013904223u;
         return static_cast<float>(seed >> 8) / 16777216.0f;
     };
-    for (KvzaPixel &p : src) p = {next(), next(), next(), 1.0f};
+    for (KvzaPixel &p : px) p = {next(), next(), next(), 1.0f};
+    return px;
+}
+
+// Converts every pixel of src one call at a time; with to_rgb the pixels
+// are first made KVZ colours, and converted back.
+void run_conversion(benchmark::State &state, std::vector<KvzaPixel> src, bool to_rgb) {
+    if (to_rgb)
+        for (auto &p : src) kvza_rgb2kvz(&p, &p);
+    const auto convert = to_rgb ? &kvza_kvz2rgb : &kvza_rgb2kvz;
     std::vector<KvzaPixel> dst(src.size());
     for (auto _ : state) {
-        for (size_t i = 0; i < src.size(); ++i) kvza_rgb2kvz(&dst[i], &src[i]);
+        for (size_t i = 0; i < src.size(); ++i) convert(&dst[i], &src[i]);
         benchmark::DoNotOptimize(dst.data());
     }
     state.counters["Mpixel/s"] = benchmark::Counter(
         static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+
+void BM_rgb2kvz(benchmark::State &state) {
+    run_conversion(state, rgb_buffer(), false);
+}
+BENCHMARK(BM_rgb2kvz)->Unit(benchmark::kMillisecond);
+
+void BM_kvz2rgb(benchmark::State &state) {
+    run_conversion(state, rgb_buffer(), true);
+}
+BENCHMARK(BM_kvz2rgb)->Unit(benchmark::kMillisecond);
+
+void BM_rgb2kvz_from8bit(benchmark::State &state) {
+    run_conversion(state, byte_rgb_buffer(), false);
+}
+BENCHMARK(BM_rgb2kvz_from8bit)->Unit(benchmark::kMillisecond);
+
+void BM_kvz2rgb_from8bit(benchmark::State &state) {
+    run_conversion(state, byte_rgb_buffer(), true);
+}
+BENCHMARK(BM_kvz2rgb_from8bit)->Unit(benchmark::kMillisecond);
+
+void BM_rgb2kvz_unique(benchmark::State &state) {
+    run_conversion(state, unique_rgb_buffer(), false);
 }
 BENCHMARK(BM_rgb2kvz_unique)->Unit(benchmark::kMillisecond);
 
