@@ -66,8 +66,7 @@ KVZA_API int32_t kvza_nearpal(int32_t alphamode, const KvzaPixel *palette, uint3
                               const KvzaPixel *colour, float chromaweight, float whiteweight,
                               float alphaweight) {
     if (palette == nullptr || colour == nullptr || count == 0) return 0;
-    KvzaPixel p = *colour;
-    if (alphamode == KVZA_ALPHA_BINARY) p.a = p.a >= kBinaryThreshold ? 1.0f : 0.0f;
+    const KvzaPixel p = kvza::nearpal_target(alphamode, *colour);
     return scan_mode<false>(alphamode, palette, count, *colour, p, chromaweight, whiteweight,
                             alphaweight)
         .best_i;
@@ -78,7 +77,25 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
                                   float alphaweight, int32_t x, int32_t y, uint32_t levels,
                                   const uint8_t *table) {
     if (palette == nullptr || colour == nullptr || count == 0) return 0;
-    KvzaPixel p = *colour;
+    const KvzaPixel p = kvza::dither_target(alphamode, *colour, x, y, levels, table);
+    const Nearest n = scan_mode<true>(alphamode, palette, count, *colour, p, chromaweight,
+                                      whiteweight, alphaweight);
+    return kvza::dither_choice(n, alphamode, palette, x, y, levels, table);
+}
+
+}  // extern "C"
+
+namespace kvza {
+
+KvzaPixel nearpal_target(int32_t alphamode, const KvzaPixel &colour) {
+    KvzaPixel p = colour;
+    if (alphamode == KVZA_ALPHA_BINARY) p.a = p.a >= kBinaryThreshold ? 1.0f : 0.0f;
+    return p;
+}
+
+KvzaPixel dither_target(int32_t alphamode, const KvzaPixel &colour, int32_t x, int32_t y,
+                        uint32_t levels, const uint8_t *table) {
+    KvzaPixel p = colour;
     if (alphamode == KVZA_ALPHA_BINARY) {
         // A partly transparent pixel becomes a dithered pattern of opaque and
         // transparent pixels.
@@ -93,8 +110,11 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
             p.a = kvza_getdither(level, x, y, levels, table) == 1 ? 1.0f : 0.0f;
         }
     }
-    const Nearest n = scan_mode<true>(alphamode, palette, count, *colour, p, chromaweight,
-                                      whiteweight, alphaweight);
+    return p;
+}
+
+int32_t dither_choice(const Nearest &n, int32_t alphamode, const KvzaPixel *palette, int32_t x,
+                      int32_t y, uint32_t levels, const uint8_t *table) {
     if (n.exact) return n.best_i;
     const float best = n.best, second = n.second;
     const int32_t best_i = n.best_i, second_i = n.second_i;
@@ -113,4 +133,4 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
     return best_i;
 }
 
-}  // extern "C"
+}  // namespace kvza

@@ -103,4 +103,13 @@ inline Nearest scan_mode_reference(int32_t mode, bool track_second, const KvzaPi
 Nearest scan_vector(int32_t mode, bool track_second, const KvzaPixel *palette, uint32_t count,
                     const KvzaPixel &colour, const KvzaPixel &p, float wc, float ww, float wa);
 
+// The target a colour is compared as: kvza_nearpal's (binary alpha by the
+// threshold) and kvza_nearpal_dit's (binary alpha by the dither pattern).
+KvzaPixel nearpal_target(int32_t alphamode, const KvzaPixel &colour);
+KvzaPixel dither_target(int32_t alphamode, const KvzaPixel &colour, int32_t x, int32_t y,
+                        uint32_t levels, const uint8_t *table);
+// kvza_nearpal_dit's entry for the two nearest entries of its target.
+int32_t dither_choice(const Nearest &n, int32_t alphamode, const KvzaPixel *palette, int32_t x,
+                      int32_t y, uint32_t levels, const uint8_t *table);
+
 }  // namespace kvza

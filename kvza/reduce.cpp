@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "internal.h"
+#include "palette_index.h"
 #include "parallel.h"
 #include "seeds.h"
 
@@ -46,6 +47,27 @@ float channel(const KvzaPixel &p, int ch) {
         default:
             return p.a;
     }
+}
+
+// ---- nearest entries -------------------------------------------------------
+
+// kvza_nearpal(mode, palette, n, &colour, 1, 1, 1), through finder when it
+// could be built.
+int32_t nearest_entry(const kvza::PaletteIndex &finder, int32_t mode, const KvzaPixel *palette,
+                      uint32_t n, const KvzaPixel &colour) {
+    if (!finder.usable()) return kvza_nearpal(mode, palette, n, &colour, 1.0f, 1.0f, 1.0f);
+    return finder.nearest(mode, false, colour, kvza::nearpal_target(mode, colour)).best_i;
+}
+
+// kvza_nearpal_dit with weights 1, through finder when it could be built.
+int32_t dithered_entry(const kvza::PaletteIndex &finder, int32_t mode, const KvzaPixel *palette,
+                       uint32_t n, const KvzaPixel &colour, int32_t x, int32_t y, uint32_t levels,
+                       const uint8_t *table) {
+    if (!finder.usable())
+        return kvza_nearpal_dit(mode, palette, n, &colour, 1.0f, 1.0f, 1.0f, x, y, levels, table);
+    const kvza::Nearest near =
+        finder.nearest(mode, true, colour, kvza::dither_target(mode, colour, x, y, levels, table));
+    return kvza::dither_choice(near, mode, palette, x, y, levels, table);
 }
 
 // ---- distinct-colour scan --------------------------------------------------
@@ -224,13 +246,12 @@ class Clustering {
         const KvzaPixel *px = px_;
         const int32_t mode = mode_;
         const uint32_t n = n_;
+        const kvza::PaletteIndex finder(centres, n, 1.0f, 1.0f, 1.0f);
         for (uint64_t start = 0; start < pixels_; start += kBlock) {
             const uint64_t len = pixels_ - start < kBlock ? pixels_ - start : kBlock;
-            kvza::run_parts(len, [=](uint64_t b, uint64_t e) {
-                for (uint64_t i = start + b; i < start + e; ++i) {
-                    owner[i] = static_cast<uint8_t>(
-                        kvza_nearpal(mode, centres, n, &px[i], 1.0f, 1.0f, 1.0f));
-                }
+            kvza::run_parts(len, [=, &finder](uint64_t b, uint64_t e) {
+                for (uint64_t i = start + b; i < start + e; ++i)
+                    owner[i] = static_cast<uint8_t>(nearest_entry(finder, mode, centres, n, px[i]));
             });
             for (uint64_t i = start; i < start + len; ++i) {
                 accumulate(owner[i], i);
@@ -503,9 +524,10 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
         // normalises alpha in mode 1; mode 0 leaves the pixels as they are.
         if (alphamode != KVZA_ALPHA_OPAQUE || index != nullptr) {
             const bool replace = alphamode != KVZA_ALPHA_OPAQUE;
-            kvza::run_parts(pixels, [=](uint64_t b, uint64_t e) {
+            const kvza::PaletteIndex finder(palette, n, 1.0f, 1.0f, 1.0f);
+            kvza::run_parts(pixels, [=, &finder](uint64_t b, uint64_t e) {
                 for (uint64_t i = b; i < e; ++i) {
-                    const int32_t k = kvza_nearpal(alphamode, palette, n, &px[i], 1.0f, 1.0f, 1.0f);
+                    const int32_t k = nearest_entry(finder, alphamode, palette, n, px[i]);
                     if (replace) px[i] = palette[k];
                     if (index != nullptr) index[i] = static_cast<uint8_t>(k);
                 }
@@ -526,13 +548,14 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
         // Every pixel takes the nearer of its two nearest entries by the
         // ordered dither pattern; rows go to one thread per core, no progress steps.
         const auto width = static_cast<uint32_t>(image->width);
-        kvza::run_parts(pixels, [=](uint64_t b, uint64_t e) {
+        const kvza::PaletteIndex finder(palette, n, 1.0f, 1.0f, 1.0f);
+        kvza::run_parts(pixels, [=, &finder](uint64_t b, uint64_t e) {
             uint64_t x = b % width;
             uint64_t y = b / width;
             for (uint64_t i = b; i < e; ++i) {
-                const int32_t k = kvza_nearpal_dit(alphamode, palette, n, &px[i], 1.0f, 1.0f, 1.0f,
-                                                   static_cast<int32_t>(x), static_cast<int32_t>(y),
-                                                   levels, table);
+                const int32_t k =
+                    dithered_entry(finder, alphamode, palette, n, px[i], static_cast<int32_t>(x),
+                                   static_cast<int32_t>(y), levels, table);
                 px[i] = palette[k];
                 if (index != nullptr) index[i] = static_cast<uint8_t>(k);
                 if (++x == width) {

@@ -1,5 +1,5 @@
-// The four-at-a-time palette scan against the reference scan, entry by
-// entry in index order: the same best and second entries and distances for
+// The four-at-a-time palette scan and the palette index against the
+// reference scan, entry by entry in index order: the same best and second entries and distances for
 // random palettes with many ties, entries and colours that are not numbers
 // or infinite, negative weights, every alpha mode and sizes around the
 // vector width.
@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "palette_index.h"
 #include "palette_scan.h"
 
 namespace {
@@ -48,17 +49,27 @@ TEST(PaletteScan, FourAtATimeGivesTheReferenceResult) {
                 for (bool second : {false, true}) {
                     const kvza::Nearest want = kvza::scan_mode_reference(
                         mode, second, palette.data(), count, colour, p, wt[0], wt[1], wt[2]);
-                    const kvza::Nearest got = kvza::scan_vector(mode, second, palette.data(), count,
-                                                                colour, p, wt[0], wt[1], wt[2]);
-                    ++cases;
-                    ASSERT_EQ(got.exact, want.exact) << count << " " << round << " " << mode;
-                    ASSERT_EQ(got.best_i, want.best_i) << count << " " << round << " " << mode;
-                    if (want.exact) continue;
-                    ASSERT_TRUE(same_float(got.best, want.best)) << got.best << " " << want.best;
-                    if (!second) continue;
-                    ASSERT_EQ(got.second_i, want.second_i) << count << " " << round << " " << mode;
-                    ASSERT_TRUE(same_float(got.second, want.second))
-                        << got.second << " " << want.second;
+                    const kvza::Nearest vector = kvza::scan_vector(
+                        mode, second, palette.data(), count, colour, p, wt[0], wt[1], wt[2]);
+                    const kvza::PaletteIndex finder(palette.data(), count, wt[0], wt[1], wt[2]);
+                    ASSERT_EQ(finder.usable(), count <= 256);
+                    for (int which = 0; which < (finder.usable() ? 2 : 1); ++which) {
+                        const kvza::Nearest got =
+                            which == 0 ? vector : finder.nearest(mode, second, colour, p);
+                        ++cases;
+                        const std::string where =
+                            std::to_string(count) + " entries, round " + std::to_string(round) +
+                            ", mode " + std::to_string(mode) + (which ? ", index" : ", vector");
+                        ASSERT_EQ(got.exact, want.exact) << where;
+                        ASSERT_EQ(got.best_i, want.best_i) << where;
+                        if (want.exact) continue;
+                        ASSERT_TRUE(same_float(got.best, want.best))
+                            << got.best << " " << want.best;
+                        if (!second) continue;
+                        ASSERT_EQ(got.second_i, want.second_i) << where;
+                        ASSERT_TRUE(same_float(got.second, want.second))
+                            << got.second << " " << want.second;
+                    }
                 }
             }
         }
