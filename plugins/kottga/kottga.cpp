@@ -6,11 +6,15 @@
 //
 // Width and height are 16-bit fields: a larger image is refused before a
 // single byte is written, so no header ever disagrees with its pixel data.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <new>
+#include <vector>
 
 #include "kot.h"
 #include "kvza.h"
+#include "parallel.h"
 #include "writer_common.h"
 
 namespace {
@@ -193,18 +197,54 @@ void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pi
     }
 }
 
+// Pixels encoded ahead of the writes, on all cores.
+constexpr uint64_t kBlockPixels = uint64_t{1} << 20;
+
 // Rows from the bottom up, left to right, one write and one progress step
-// per pixel, no row padding.
+// per pixel, no row padding. A pixel's bytes depend on the pixel and its
+// position alone, so a block of rows is encoded on all cores first; the
+// writes and the progress steps then follow here one pixel at a time, as
+// without the block (a stop leaves the same bytes written).
 int32_t write_pixels(kot::SaveJob &job, const TgaLayout &layout) {
     KvzaImage *image = job.image;
     const int32_t level = kot::dither_level(job.options);
+    const uint32_t unit_bytes = layout.bytes_per_pixel;
+    const auto width = static_cast<uint64_t>(image->width);
+    const uint64_t rows_per_block = width == 0 ? 1 : std::max<uint64_t>(1, kBlockPixels / width);
+    std::vector<uint8_t> block;
+    try {
+        block.resize(rows_per_block * width * unit_bytes);
+    } catch (const std::bad_alloc &) {
+        block.clear();
+    }
     uint8_t unit[4];
-    for (int32_t y = image->height - 1; y >= 0; --y) {
-        for (int32_t x = 0; x < image->width; ++x) {
-            encode_pixel(layout, image, kvza_getpixptr(image, x, y), x, y, level, unit);
-            if (!job.out.write(unit, layout.bytes_per_pixel)) return KOT_FAILED;
+    for (int64_t top = image->height - 1; top >= 0;) {
+        // Rows top, top - 1, ..., down to bottom (the file's order).
+        const int64_t count = std::min<int64_t>(top + 1, static_cast<int64_t>(rows_per_block));
+        const uint64_t pixels = static_cast<uint64_t>(count) * width;
+        if (!block.empty()) {
+            kvza::run_parts(pixels, [&](uint64_t first, uint64_t last) {
+                for (uint64_t k = first; k < last; ++k) {
+                    const auto x = static_cast<int32_t>(k % width);
+                    const auto y = static_cast<int32_t>(top - static_cast<int64_t>(k / width));
+                    encode_pixel(layout, image, kvza_getpixptr(image, x, y), x, y, level,
+                                 block.data() + k * unit_bytes);
+                }
+            });
+        }
+        for (uint64_t k = 0; k < pixels; ++k) {
+            const uint8_t *bytes = unit;
+            if (!block.empty()) {
+                bytes = block.data() + k * unit_bytes;
+            } else {
+                const auto x = static_cast<int32_t>(k % width);
+                const auto y = static_cast<int32_t>(top - static_cast<int64_t>(k / width));
+                encode_pixel(layout, image, kvza_getpixptr(image, x, y), x, y, level, unit);
+            }
+            if (!job.out.write(bytes, unit_bytes)) return KOT_FAILED;
             if (kvza_progress_count(image, job.progress) != 0) return KOT_CANCELED;
         }
+        top -= count;
     }
     return KOT_OK;
 }
