@@ -39,12 +39,6 @@ struct DefaultTable {
 };
 constexpr DefaultTable kDefaultTable;
 
-template <bool track_second>
-Nearest scan_mode(int32_t mode, const KvzaPixel *palette, uint32_t count, const KvzaPixel &colour,
-                  const KvzaPixel &p, float wc, float ww, float wa) {
-    return kvza::scan_vector(mode, track_second, palette, count, colour, p, wc, ww, wa);
-}
-
 }  // namespace
 
 extern "C" {
@@ -67,8 +61,8 @@ KVZA_API int32_t kvza_nearpal(int32_t alphamode, const KvzaPixel *palette, uint3
                               float alphaweight) {
     if (palette == nullptr || colour == nullptr || count == 0) return 0;
     const KvzaPixel p = kvza::nearpal_target(alphamode, *colour);
-    return scan_mode<false>(alphamode, palette, count, *colour, p, chromaweight, whiteweight,
-                            alphaweight)
+    return kvza::scan_vector(alphamode, false, palette, count, *colour, p, chromaweight,
+                             whiteweight, alphaweight)
         .best_i;
 }
 
@@ -78,8 +72,8 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
                                   const uint8_t *table) {
     if (palette == nullptr || colour == nullptr || count == 0) return 0;
     const KvzaPixel p = kvza::dither_target(alphamode, *colour, x, y, levels, table);
-    const Nearest n = scan_mode<true>(alphamode, palette, count, *colour, p, chromaweight,
-                                      whiteweight, alphaweight);
+    const Nearest n = kvza::scan_vector(alphamode, true, palette, count, *colour, p, chromaweight,
+                                        whiteweight, alphaweight);
     return kvza::dither_choice(n, alphamode, palette, x, y, levels, table);
 }
 

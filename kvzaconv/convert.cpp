@@ -26,6 +26,12 @@ bool Exists(const std::string &path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+// The alpha a typed colour gives the border: its alpha byte, or 0 (as the
+// editor's colour dialog gives it) without one.
+float AlphaOf(const Colour &c) {
+    return c.a ? static_cast<float>(*c.a) / 255.0f : 0.0f;
+}
+
 // Applies one operation to the document; the edit's status.
 kvza_status Apply(Document &doc, const Operation &op, const Settings &settings) {
     const KvzaImage *image = doc.CurImg;
@@ -52,7 +58,7 @@ kvza_status Apply(Document &doc, const Operation &op, const Settings &settings) 
             if (op.frame == FrameKind::Transparent) return doc.AddTransparentFrame();
             if (op.frame_colour) {
                 const Colour &c = *op.frame_colour;
-                doc.SetBorderColour(c.r, c.g, c.b, c.a ? static_cast<float>(*c.a) / 255.0f : 0.0f);
+                doc.SetBorderColour(c.r, c.g, c.b, AlphaOf(c));
             }
             return doc.AddBorderFrame();
         case OpKind::Transparentize: {
@@ -68,7 +74,7 @@ kvza_status Apply(Document &doc, const Operation &op, const Settings &settings) 
             return KVZA_OK;
         case OpKind::BorderColour: {
             const Colour &c = op.colour;
-            doc.SetBorderColour(c.r, c.g, c.b, c.a ? static_cast<float>(*c.a) / 255.0f : 0.0f);
+            doc.SetBorderColour(c.r, c.g, c.b, AlphaOf(c));
             return KVZA_OK;
         }
     }

@@ -50,6 +50,13 @@ void TrackRange(const KotTrackSpec &t, long &lo, long &hi) {
     hi = t.min < t.max ? t.max : t.min;
 }
 
+// The position of no dithering on the dither track: 0, or the end nearest it.
+int16_t NoDither(const KotTrackSpec &t) {
+    long lo = 0, hi = 0;
+    TrackRange(t, lo, hi);
+    return static_cast<int16_t>(0 < lo ? lo : 0 > hi ? hi : 0);
+}
+
 int TrackCount(const KotUsableTable &table) {
     return table.track_count < KOT_MAX_TRACKS ? table.track_count : KOT_MAX_TRACKS;
 }
@@ -113,11 +120,7 @@ bool ResolveSave(const WriterTable &writer, const SaveChoice &choice, SaveSettin
     const int tracks = TrackCount(table);
     for (int i = 0; i < tracks; ++i) out.track[i] = table.track[i].position;
     // A conversion must not change pixels unasked: no dithering by default.
-    if (tracks > 0) {
-        long lo = 0, hi = 0;
-        TrackRange(table.track[0], lo, hi);
-        out.track[0] = static_cast<int16_t>(0 < lo ? lo : 0 > hi ? hi : 0);
-    }
+    if (tracks > 0) out.track[0] = NoDither(table.track[0]);
     for (const auto &[name, value] : choice.options) {
         int sw = IndexAfter(name, "switch", KOT_MAX_SWITCHES);
         int tr = IndexAfter(name, "track", tracks);
@@ -188,7 +191,7 @@ void PrintTypes(std::FILE *out, const WriterTable &writer) {
         const KotTrackSpec &t = table.track[i];
         long lo = 0, hi = 0;
         TrackRange(t, lo, hi);
-        const int def = i == 0 ? (0 < lo ? lo : 0 > hi ? hi : 0) : t.position;
+        const int def = i == 0 ? NoDither(t) : t.position;
         std::fprintf(out, "  track%d  \"%s\"  %ld..%ld, default %d", i,
                      t.name != nullptr ? t.name : "", lo, hi, def);
         if (def != t.position) std::fprintf(out, " (%d in the save dialog)", t.position);

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <system_error>
 
 #include "F_main.h"
 #include "F_pal.h"
@@ -192,7 +191,10 @@ void TMainF::RefreshView(int flags) {
     const int64_t stride = Img->Bitmap.bytesPerLine();
     uint8_t *bits = Img->Bitmap.bits();
     auto draw_rows = [&](uint64_t y0, uint64_t y1) {
-        kvza::ColourCache<kvza::RgbBits> colours((y1 - y0) * static_cast<uint64_t>(width));
+        // One cache per thread, not per range: the calling thread keeps its
+        // colours from one redraw to the next (the cache is exact whatever
+        // image it saw before).
+        thread_local kvza::ColourCache<kvza::RgbBits> colours;
         for (int64_t y = static_cast<int64_t>(y0); y < static_cast<int64_t>(y1); ++y) {
             const KvzaPixel *src = CurImg->pixels + static_cast<int64_t>(y) * width;
             // The bitmap holds red, green, blue in memory order.
@@ -214,7 +216,7 @@ void TMainF::RefreshView(int flags) {
         }
     };
     // Rows are independent: a large image is drawn on all cores at once,
-    // each part with its own cache of converted colours.
+    // each thread with its own cache of converted colours.
     kvza::run_parts(static_cast<uint64_t>(height), draw_rows,
                     static_cast<uint64_t>(kThreadedPixels / std::max<int64_t>(width, 1) + 1));
     Img->update();

@@ -23,8 +23,7 @@ constexpr int kClientHeight = 177;
 
 #ifdef KVZA_TEST_HOOKS
 ReduceDialogHook &Hook() {
-    static ReduceDialogHook hook;
-    return hook;
+    return HookSlot<ReduceDialogHook>();
 }
 #endif
 

@@ -23,8 +23,7 @@ constexpr int kClientHeight = 354;
 
 #ifdef KVZA_TEST_HOOKS
 SaveDialogHook &Hook() {
-    static SaveDialogHook hook;
-    return hook;
+    return HookSlot<SaveDialogHook>();
 }
 #endif
 

@@ -27,8 +27,7 @@ constexpr int kClientHeight = 153;
 
 #ifdef KVZA_TEST_HOOKS
 SizeDialogHook &Hook() {
-    static SizeDialogHook hook;
-    return hook;
+    return HookSlot<SizeDialogHook>();
 }
 #endif
 

@@ -50,18 +50,13 @@ const char *const kWeightNames[10] = {
 
 #ifdef KVZA_TEST_HOOKS
 TextDialogHook &DialogHook() {
-    static TextDialogHook hook;
-    return hook;
+    return HookSlot<TextDialogHook>();
 }
-
 TextPickerHook &PickerHook() {
-    static TextPickerHook hook;
-    return hook;
+    return HookSlot<TextPickerHook>();
 }
-
 TextSendHook &SendHook() {
-    static TextSendHook hook;
-    return hook;
+    return HookSlot<TextSendHook>();
 }
 #endif
 

@@ -28,8 +28,7 @@ constexpr int kClientHeight = 210;
 
 #ifdef KVZA_TEST_HOOKS
 TransDialogHook &Hook() {
-    static TransDialogHook hook;
-    return hook;
+    return HookSlot<TransDialogHook>();
 }
 #endif
 

@@ -21,8 +21,7 @@ constexpr int kItemHeight = 20;
 
 #ifdef KVZA_TEST_HOOKS
 WrapDialogHook &Hook() {
-    static WrapDialogHook hook;
-    return hook;
+    return HookSlot<WrapDialogHook>();
 }
 #endif
 

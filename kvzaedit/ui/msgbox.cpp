@@ -1,13 +1,14 @@
 #include "msgbox.h"
 
+#include "test_seam.h"
+
 namespace kvzaedit {
 
 namespace {
 
 #ifdef KVZA_TEST_HOOKS
 MessageHook &Hook() {
-    static MessageHook hook;
-    return hook;
+    return HookSlot<MessageHook>();
 }
 #endif
 

@@ -9,6 +9,13 @@
 
 namespace kvzaedit {
 
+// The one place a test's hook of a kind is kept (empty: none).
+template <typename Hook>
+Hook &HookSlot() {
+    static Hook hook;
+    return hook;
+}
+
 // While hook is set, it is called with dialog from inside the dialog's
 // modal loop (it is expected to close the dialog).
 template <typename Hook, typename Dialog>

@@ -19,10 +19,7 @@ constexpr uint64_t kChunkFrame = 12;  // length, type, checksum
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 constexpr uint32_t kHeaderLength = 13;
 
-uint32_t be32(const uint8_t *p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
+using kincommon::be32;
 
 bool is_letter(uint8_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');

@@ -16,6 +16,7 @@ namespace kinwide {
 
 namespace {
 
+using kincommon::be32;
 using kincommon::Buffer;
 using kincommon::File;
 using kincommon::le16;
@@ -35,10 +36,6 @@ struct Entry {
     uint32_t position = 0;  // counted from offset
     bool png = false;
 };
-
-uint32_t be32(const uint8_t *p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
 
 // Bits per pixel of a PNG entry from its IHDR chunk; 0 when it has none.
 uint32_t png_depth(const uint8_t *p, uint32_t bytes) {
