@@ -113,6 +113,10 @@ KVZA_API void kvza_progress_final(const KvzaImage *image, KvzaProgress *progress
 KVZA_API void kvza_rgb2kvz(KvzaPixel *dst, const KvzaPixel *src);
 /* KVZ -> RGB, unclipped; the destination's fourth float is untouched. */
 KVZA_API void kvza_kvz2rgb(KvzaPixel *dst, const KvzaPixel *src);
+/* The same two over count pixels (dst is src or does not overlap it), with
+   exactly the results of count single calls; a large count runs on all cores. */
+KVZA_API void kvza_rgb2kvz_n(KvzaPixel *dst, const KvzaPixel *src, uint64_t count);
+KVZA_API void kvza_kvz2rgb_n(KvzaPixel *dst, const KvzaPixel *src, uint64_t count);
 /* HLS (hue in turns) -> KVZ; the destination's fourth float is untouched. */
 KVZA_API void kvza_hls2kvz(KvzaPixel *dst, const KvzaPixel *src);
 /* The same three with alpha copied along. */
