@@ -1,8 +1,14 @@
 #include "ini_file.h"
 
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string_view>
 #include <vector>
+
+#include "safe_replace.h"
 
 namespace kvzaedit {
 
@@ -12,6 +18,8 @@ namespace {
 constexpr size_t kValueBuffer = 4096;
 
 std::string g_ini_path;
+std::string g_seed_path;      // read while g_ini_path does not exist
+bool g_make_folders = false;  // the first write creates g_ini_path's folders
 
 // The file as lines without their '\n'. A line keeps a trailing '\r' so
 // that lines left alone are written back byte for byte.
@@ -45,7 +53,7 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 // Reads the whole file; false when it cannot be opened or read.
-bool LoadFile(const std::string &path, IniLines &out) {
+bool LoadPath(const std::string &path, IniLines &out) {
     if (path.empty()) return false;
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
@@ -68,7 +76,27 @@ bool LoadFile(const std::string &path, IniLines &out) {
     return true;
 }
 
-// Writes the lines back, each ended by '\n'. Failures are passed over.
+// The settings as they stand: the file, or the seed while the file is not
+// there yet.
+bool LoadSettings(IniLines &out) {
+    if (LoadPath(g_ini_path, out)) return true;
+    if (g_seed_path.empty() || (errno != ENOENT && !g_ini_path.empty())) return false;
+    out = IniLines{};
+    return LoadPath(g_seed_path, out);
+}
+
+// Creates the missing folders above path, each with mode 0700.
+void MakeFolders(const std::string &path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string dir = path.substr(0, slash);
+        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
+    }
+}
+
+// Writes the lines back, each ended by '\n', through a temporary file that
+// replaces the old one only once complete. Failures are passed over; a new
+// file that could not be written completely is removed again.
 void StoreFile(const std::string &path, const IniLines &ini) {
     if (path.empty()) return;
     std::string content;
@@ -76,10 +104,16 @@ void StoreFile(const std::string &path, const IniLines &ini) {
         content += line;
         content += '\n';
     }
-    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (g_make_folders) MakeFolders(path);
+    struct stat st;
+    const bool existed = stat(path.c_str(), &st) == 0;
+    SafeReplace replace(path);
+    std::FILE *file = std::fopen(replace.WritePath().c_str(), "wb");
     if (file == nullptr) return;
-    std::fwrite(content.data(), 1, content.size(), file);
-    std::fclose(file);
+    const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    if (std::fclose(file) == 0 && written && replace.Commit()) return;
+    replace.Abandon();
+    if (!existed) unlink(path.c_str());
 }
 
 // Name of the section a line opens, or false when the line is no header.
@@ -152,7 +186,7 @@ std::string CookDefault(const std::string &def) {
 std::string GetProfileString(const std::string &section, const std::string &key,
                              const std::string &def) {
     IniLines ini;
-    if (!LoadFile(g_ini_path, ini)) return CookDefault(def);
+    if (!LoadSettings(ini)) return CookDefault(def);
     size_t header = 0, end = 0;
     if (!FindSection(ini, section, header, end)) return CookDefault(def);
     const size_t at = FindKey(ini, header, end, key);
@@ -166,10 +200,22 @@ std::string GetProfileString(const std::string &section, const std::string &key,
 
 void SetIniPath(const std::string &path) {
     g_ini_path = path;
+    g_seed_path.clear();
+    g_make_folders = false;
 }
 
 const std::string &IniPath() {
     return g_ini_path;
+}
+
+void SetUserIniPath(const std::string &path, const std::string &seed) {
+    g_ini_path = path;
+    g_seed_path = seed;
+    g_make_folders = true;
+}
+
+const std::string &IniSeedPath() {
+    return g_seed_path;
 }
 
 std::string ReadIniString(const std::string &section, const std::string &key,
@@ -185,8 +231,7 @@ void WriteIniString(const std::string &section, const std::string &key, const st
     const std::string value = text.substr(0, text.find_first_of("\r\n"));
 
     IniLines ini;
-    const bool existed = LoadFile(g_ini_path, ini);
-    if (!existed) ini = IniLines{};
+    if (!LoadSettings(ini)) ini = IniLines{};
     const std::string eol = ini.crlf ? "\r" : "";
 
     size_t header = 0, end = 0;

@@ -43,7 +43,7 @@ hosts_fake(fake_kot fake_kot.cpp FAKE_KOT_TABLE=1 FAKE_KOT_SAVE=1)
 hosts_fake(fake_kot_no_table fake_kot.cpp FAKE_KOT_SAVE=1)
 hosts_fake(fake_kot_no_save fake_kot.cpp FAKE_KOT_TABLE=1)
 
-foreach(test ini_file dynlib localmem plugin_name input_host second_chance foreign_reader jpeg_reader
+foreach(test ini_file settings_place dynlib localmem plugin_name input_host second_chance foreign_reader jpeg_reader
         output_host)
   set(target hosts_${test}_tests)
   add_executable(${target} ${HOSTS_TEST_DIR}/${test}_tests.cpp)
