@@ -22,11 +22,13 @@
 
 #include "F_pal.h"
 #include "F_prgrs.h"
+#include "dialog_folder.h"
 #include "dynlib.h"
 #include "image_alloc.h"
 #include "ini_file.h"
 #include "msgbox.h"
 #include "output_host.h"
+#include "settings_place.h"
 
 namespace kvzaedit {
 
@@ -88,7 +90,7 @@ void RegisterFontSubstitutes() {
 void EnterProgramFolder() {
     const QString dir = QCoreApplication::applicationDirPath();
     if (!dir.isEmpty()) QDir::setCurrent(dir);
-    SetIniPath(QDir::current().absoluteFilePath(QStringLiteral("KVZAEDIT.INI")).toStdString());
+    UseProgramSettings(QDir::currentPath().toStdString());
 }
 
 // ---------------------------------------------------------------------------
@@ -431,8 +433,13 @@ void TMainF::A_BorderColExecute() {
 // ---------------------------------------------------------------------------
 // File commands
 
+QString TMainF::StartFolder(const QString &usual) const {
+    const QString document = Shown ? SaveName : QString();
+    return DialogStartFolder(IsInstalledCopy(ProgramDir()), document, usual);
+}
+
 bool TMainF::RunOpenFileDialog(QString &path) {
-    QFileDialog dialog(this, QStringLiteral("開く"), QStringLiteral("."));
+    QFileDialog dialog(this, QStringLiteral("開く"), StartFolder(QStringLiteral(".")));
     SetFileFilters(dialog, PluginDir::Input);
     dialog.setObjectName(QStringLiteral("F_Img"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -444,7 +451,7 @@ bool TMainF::RunOpenFileDialog(QString &path) {
 }
 
 bool TMainF::RunSaveFileDialog(QString &path) {
-    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), F_SaveDir);
+    QFileDialog dialog(this, QStringLiteral("名前を付けて保存"), StartFolder(F_SaveDir));
     SetFileFilters(dialog, PluginDir::Output);
     dialog.setObjectName(QStringLiteral("F_Save"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -39,8 +39,10 @@ enum RefreshFlags : int {
 void RegisterFontSubstitutes();
 
 // Makes the program's folder the current directory and points the settings
-// file at KVZAEDIT.INI there. Run once at start, before the main window is
-// built (a file named on the command line must be made absolute first).
+// file at KVZAEDIT.INI there, or at the user's own file when the program is
+// an installed copy (settings_place.h). Run once at start, before the main
+// window is built (a file named on the command line must be made absolute
+// first).
 void EnterProgramFolder();
 
 // The image control: shows its 24-bit bitmap stretched to its own size with
@@ -164,6 +166,9 @@ class TMainF : public QMainWindow, public HostUi {
     void CloseProgress() override;
 
     // ---- file dialogs (return false when cancelled) ----
+    // The folder a file dialog opens in: usual when the program runs from its
+    // own folder, else the shown document's folder, pictures or home.
+    QString StartFolder(const QString &usual) const;
     bool RunOpenFileDialog(QString &path);
     bool RunSaveFileDialog(QString &path);
     // The colour dialog on BackColSelColour; true when confirmed.
