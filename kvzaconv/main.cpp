@@ -15,11 +15,12 @@
 #include "conv_ui.h"
 #include "convert.h"
 #include "dynlib.h"
-#include "ini_file.h"
 #include "input_host.h"
+#include "kvza_version.h"
 #include "plugin_names.h"
 #include "progress_display.h"
 #include "save_choices.h"
+#include "settings_place.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ using namespace kvzaconv;
 using kvzaedit::PluginDir;
 using kvzaedit::PluginLibraryName;
 
-constexpr char kVersion[] = "kvzaconv 1.0";
+constexpr char kVersion[] = "kvzaconv " KVZA_VERSION;
 
 int UsageError(const std::string &text) {
     std::fprintf(stderr, "kvzaconv: %s\nTry 'kvzaconv --help' for more information.\n",
@@ -172,9 +173,9 @@ int main(int argc, char **argv) {
         std::printf("%s\n", kVersion);
         return 0;
     }
-    // The settings file and the plug-ins are the editor's, beside the program.
-    const std::string &dir = kvzaedit::ProgramDir();
-    kvzaedit::SetIniPath((dir.empty() || dir.back() == '/' ? dir : dir + "/") + "KVZAEDIT.INI");
+    // The settings file and the plug-ins are the editor's: beside the
+    // program, or the user's own settings for an installed copy.
+    kvzaedit::UseProgramSettings(kvzaedit::ProgramDir());
     InstallCancelHandler();
     const bool terminal = isatty(STDERR_FILENO) != 0;
     const bool show = terminal || args.progress;

@@ -13,7 +13,7 @@ namespace kvzaedit {
 namespace {
 
 // The private folder an installation puts the programs and plug-ins in,
-// relative to its prefix (see packaging/install.cmake).
+// relative to its prefix (see packaging/CMakeLists.txt).
 constexpr std::string_view kPrivateFolder = "/lib/kvzaedit";
 
 std::string JoinPath(const std::string &dir, std::string_view name) {
