@@ -93,6 +93,44 @@ void BM_rgb2kvz_unique(benchmark::State &state) {
 }
 BENCHMARK(BM_rgb2kvz_unique)->Unit(benchmark::kMillisecond);
 
+// The same through the many-pixel conversions (all cores, SIMD lanes).
+void run_span_conversion(benchmark::State &state, std::vector<KvzaPixel> src, bool to_rgb) {
+    if (to_rgb) kvza_rgb2kvz_n(src.data(), src.data(), src.size());
+    const auto convert = to_rgb ? &kvza_kvz2rgb_n : &kvza_rgb2kvz_n;
+    std::vector<KvzaPixel> dst(src.size());
+    for (auto _ : state) {
+        convert(dst.data(), src.data(), src.size());
+        benchmark::DoNotOptimize(dst.data());
+    }
+    state.counters["Mpixel/s"] = benchmark::Counter(
+        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+
+void BM_rgb2kvz_n_from8bit(benchmark::State &state) {
+    run_span_conversion(state, byte_rgb_buffer(), false);
+}
+BENCHMARK(BM_rgb2kvz_n_from8bit)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_kvz2rgb_n_from8bit(benchmark::State &state) {
+    run_span_conversion(state, byte_rgb_buffer(), true);
+}
+BENCHMARK(BM_kvz2rgb_n_from8bit)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_rgb2kvz_n_unique(benchmark::State &state) {
+    run_span_conversion(state, unique_rgb_buffer(), false);
+}
+BENCHMARK(BM_rgb2kvz_n_unique)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_kvz2rgb_n_unique(benchmark::State &state) {
+    run_span_conversion(state, unique_rgb_buffer(), true);
+}
+BENCHMARK(BM_kvz2rgb_n_unique)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_kvz2rgb_unique(benchmark::State &state) {
+    run_conversion(state, unique_rgb_buffer(), true);
+}
+BENCHMARK(BM_kvz2rgb_unique)->Unit(benchmark::kMillisecond);
+
 // 12 MP with a transparent disc pattern, so the outline pass has work.
 void BM_adjustoutline(benchmark::State &state) {
     auto image = kvzatest::make_image(kWidth, kHeight);

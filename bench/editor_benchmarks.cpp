@@ -47,7 +47,9 @@ void PrepareEnvironment() {
 
 // An opaque image with colour in every pixel and a partly transparent band,
 // so the translucent drawing mode blends for real.
-KvzaImage *MakeDocument(int w, int h) {
+// With photo, every channel is a random byte, as in a photo read from a
+// 24-bit file, where neighbours rarely repeat.
+KvzaImage *MakeDocument(int w, int h, bool photo = false) {
     KvzaImage *image = kvzaedit::NewImage(nullptr, w, h);
     if (image == nullptr) return nullptr;
     image->viewinfo[0] = 128;
@@ -56,9 +58,11 @@ KvzaImage *MakeDocument(int w, int h) {
     for (int y = 0; y < h; ++y) {
         KvzaPixel *row = image->pixels + static_cast<int64_t>(y) * w;
         for (int x = 0; x < w; ++x) {
-            const KvzaPixel rgb{
-                static_cast<float>(x % 256) / 255.0f, static_cast<float>(y % 256) / 255.0f,
-                static_cast<float>((x + y) % 256) / 255.0f, x < w / 4 ? 0.5f : 1.0f};
+            const uint32_t noise = photo ? (x * 2654435761u) ^ (y * 40503u) : 0;
+            const KvzaPixel rgb{static_cast<float>((x + noise) % 256) / 255.0f,
+                                static_cast<float>((y + (noise >> 8)) % 256) / 255.0f,
+                                static_cast<float>((x + y + (noise >> 16)) % 256) / 255.0f,
+                                x < w / 4 ? 0.5f : 1.0f};
             kvza_rgba2kvza(&row[x], &rgb);
         }
     }
@@ -80,7 +84,7 @@ int64_t ResidentBytes() {
 
 void BM_RefreshView_4000x3000_Translucent(benchmark::State &state) {
     kvzaedit::TMainF window;
-    KvzaImage *image = MakeDocument(kWidth, kHeight);
+    KvzaImage *image = MakeDocument(kWidth, kHeight, state.range(0) != 0);
     if (image == nullptr) {
         state.SkipWithError("out of memory");
         return;
@@ -97,7 +101,12 @@ void BM_RefreshView_4000x3000_Translucent(benchmark::State &state) {
         benchmark::Counter::kIsRate);
     window.CloseDoc();
 }
-BENCHMARK(BM_RefreshView_4000x3000_Translucent)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Argument 0: a gradient repeating every 256 pixels; 1: random bytes.
+BENCHMARK(BM_RefreshView_4000x3000_Translucent)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // ---------------------------------------------------------------------------
 

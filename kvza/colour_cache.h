@@ -75,12 +75,26 @@ class ColourCache {
     template <typename Convert>
     KvzaPixel get(const Key &key, Convert convert) {
         if (!entries_ || key == CacheKey<Key>::empty()) return convert();
-        Entry &e = entries_[static_cast<size_t>(CacheKey<Key>::hash(key) >> shift_)];
+        Entry &e = slot(key);
         if (!(e.key == key)) {
             e.key = key;
             e.colour = convert();
         }
         return e.colour;
+    }
+
+    // The cached colour of key, or null; put() stores one (for callers that
+    // convert their misses together).
+    const KvzaPixel *find(const Key &key) const {
+        if (!entries_ || key == CacheKey<Key>::empty()) return nullptr;
+        const Entry &e = slot(key);
+        return e.key == key ? &e.colour : nullptr;
+    }
+    void put(const Key &key, const KvzaPixel &colour) {
+        if (!entries_ || key == CacheKey<Key>::empty()) return;
+        Entry &e = slot(key);
+        e.key = key;
+        e.colour = colour;
     }
 
     // The KVZ form of the red, green and blue channels of rgb (alpha 0).
@@ -107,6 +121,9 @@ class ColourCache {
         Key key;
         KvzaPixel colour;
     };
+    Entry &slot(const Key &key) const {
+        return entries_[static_cast<size_t>(CacheKey<Key>::hash(key) >> shift_)];
+    }
     static constexpr int kMaxBits = 15;
     int shift_ = 64;
     std::unique_ptr<Entry[]> entries_;

@@ -22,8 +22,12 @@ inline constexpr uint64_t kParallelMin = 4096;
 // here at once; a thread that cannot start leaves its share to the others.
 template <class Body>
 void run_parts(uint64_t total, const Body &body, uint64_t least = kParallelMin) {
+    if (total < least || total < 2) {
+        body(0, total);
+        return;
+    }
     const unsigned cores = std::thread::hardware_concurrency();
-    if (total < least || total < 2 || cores < 2) {
+    if (cores < 2) {
         body(0, total);
         return;
     }

@@ -46,45 +46,80 @@ inline uint8_t FastViewByte(double v) {
     return ViewByte(v);
 }
 
+// Pixels converted to RGB together, in one call of the many-pixel conversion.
+constexpr int32_t kViewChunk = 1024;
+
 // Draws one row of pixels into view bytes (red, green, blue) by the
 // transparency mode. The bytes of a pixel depend on its stored bits alone, so
 // a pixel equal to its left neighbour repeats that neighbour's bytes, and a
-// pixel drawn as the background needs no conversion.
+// pixel drawn as the background needs no conversion. The others take their
+// colour from the exact cache of recent conversions; the colours it lacks in
+// a chunk of the row are converted at once and added to it.
 template <int Mode>
 void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_t back[3],
                  const double bg[3], kvza::ColourCache<kvza::RgbBits> &colours) {
-    KvzaPixel last{};
-    bool have_last = false;
-    for (int32_t x = 0; x < width; ++x, row += 3) {
-        const KvzaPixel &p = src[x];
-        if (have_last && std::memcmp(&p, &last, sizeof p) == 0) {
-            std::memcpy(row, row - 3, 3);
-            continue;
+    auto use_back = [](float a) {
+        if constexpr (Mode == 1) return a == 0.0f || std::isnan(a);  // not a number counts as 0
+        if constexpr (Mode == 2) return !(a >= 1.0f);
+        return false;
+    };
+    auto repeats = [src](int32_t x) {
+        return x > 0 && std::memcmp(&src[x], &src[x - 1], sizeof(KvzaPixel)) == 0;
+    };
+    enum Kind : uint8_t { kRepeat, kBack, kColour };
+    Kind kind[kViewChunk];
+    KvzaPixel work[kViewChunk], missed[kViewChunk];
+    kvza::RgbBits missed_key[kViewChunk];
+    int32_t missed_at[kViewChunk];
+    for (int32_t x0 = 0; x0 < width; x0 += kViewChunk) {
+        const int32_t x1 = std::min(width, x0 + kViewChunk);
+        int32_t n = 0, misses = 0;
+        for (int32_t x = x0; x < x1; ++x) {
+            Kind &k = kind[x - x0];
+            k = repeats(x) ? kRepeat : use_back(src[x].a) ? kBack : kColour;
+            if (k != kColour) continue;
+            const kvza::RgbBits key = kvza::rgb_bits(src[x]);
+            if (const KvzaPixel *hit = colours.find(key)) {
+                work[n] = *hit;
+                work[n].a = src[x].a;
+            } else {
+                missed_at[misses] = n;
+                missed_key[misses] = key;
+                missed[misses++] = src[x];
+            }
+            ++n;
         }
-        std::memcpy(&last, &p, sizeof p);
-        have_last = true;
-        const float a = p.a;
-        bool use_back = false;
-        if constexpr (Mode == 1) use_back = a == 0.0f || std::isnan(a);  // not a number counts as 0
-        if constexpr (Mode == 2) use_back = !(a >= 1.0f);
-        if (use_back) {
-            row[0] = back[0];
-            row[1] = back[1];
-            row[2] = back[2];
-            continue;
+        if (misses > 0) {
+            kvza_kvz2rgb_n(missed, missed, static_cast<uint64_t>(misses));  // alpha stays
+            for (int32_t m = 0; m < misses; ++m) {
+                work[missed_at[m]] = missed[m];
+                colours.put(missed_key[m], missed[m]);
+            }
         }
-        KvzaPixel rgb = colours.rgb(kvza::rgb_bits(p), p);
-        rgb.a = p.a;
-        kvza_cliprgba(&rgb, &rgb);
-        if constexpr (Mode == 3) {
-            const double ad = a;
-            row[0] = FastViewByte(bg[0] + ad * (static_cast<double>(rgb.c) - bg[0]));
-            row[1] = FastViewByte(bg[1] + ad * (static_cast<double>(rgb.s) - bg[1]));
-            row[2] = FastViewByte(bg[2] + ad * (static_cast<double>(rgb.w) - bg[2]));
-        } else {
-            row[0] = FastViewByte(rgb.c);
-            row[1] = FastViewByte(rgb.s);
-            row[2] = FastViewByte(rgb.w);
+        n = 0;
+        for (int32_t x = x0; x < x1; ++x) {
+            uint8_t *out = row + 3 * static_cast<int64_t>(x);
+            if (kind[x - x0] == kRepeat) {
+                std::memcpy(out, out - 3, 3);
+                continue;
+            }
+            const float a = src[x].a;
+            if (kind[x - x0] == kBack) {
+                std::memcpy(out, back, 3);
+                continue;
+            }
+            KvzaPixel rgb = work[n++];
+            kvza_cliprgba(&rgb, &rgb);
+            if constexpr (Mode == 3) {
+                const double ad = a;
+                out[0] = FastViewByte(bg[0] + ad * (static_cast<double>(rgb.c) - bg[0]));
+                out[1] = FastViewByte(bg[1] + ad * (static_cast<double>(rgb.s) - bg[1]));
+                out[2] = FastViewByte(bg[2] + ad * (static_cast<double>(rgb.w) - bg[2]));
+            } else {
+                out[0] = FastViewByte(rgb.c);
+                out[1] = FastViewByte(rgb.s);
+                out[2] = FastViewByte(rgb.w);
+            }
         }
     }
 }

@@ -65,6 +65,79 @@ int32_t image_row(const Rows &r, uint32_t i) {
     return static_cast<int32_t>(r.top_down ? i : r.height - 1 - i);
 }
 
+// The channel readers of a direct-colour bitmap.
+struct Channels {
+    ChannelReader red, green, blue, alpha;
+    uint32_t colour_bits;  // the colour channels depend on these bits of a pixel alone
+    bool has_alpha;
+};
+
+// Pixels of a row whose colours are found or converted together.
+constexpr uint32_t kRowChunk = 1024;
+
+// Decodes one row of a 16-, 24- or 32-bit bitmap into image row y. The
+// colours of a chunk of pixels come from the cache or, for those it lacks,
+// from one many-pixel conversion; then the pixels are stored and counted one
+// by one, so a stop request or missing data ends the row where it would end
+// pixel by pixel. 0 done, 1 data short, 2 cancelled.
+int32_t decode_direct_row(KvzaImage *image, const Buffer &buf, const Rows &r, uint64_t row,
+                          int32_t y, const Channels &ch, kvza::ColourCache<uint64_t> &colours,
+                          KvzaProgress *progress) {
+    const uint8_t *data = buf.data();
+    const uint64_t size = buf.size();
+    const uint64_t bytes = r.bpp / 8U;
+    uint32_t value[kRowChunk], missed_at[kRowChunk];
+    uint64_t missed_key[kRowChunk];
+    KvzaPixel colour[kRowChunk], missed[kRowChunk];
+    for (uint32_t x0 = 0; x0 < r.width; x0 += kRowChunk) {
+        const uint32_t n = std::min(kRowChunk, r.width - x0);
+        uint32_t avail = n;
+        for (uint32_t j = 0; j < n; ++j) {
+            const uint64_t pos = row + uint64_t{x0 + j} * bytes;
+            if (pos >= size || bytes > size - pos) {
+                avail = j;
+                break;
+            }
+            const uint8_t *p = data + pos;
+            if (r.bpp == 16)
+                value[j] =
+                    static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(le16(p))));
+            else if (r.bpp == 24)
+                value[j] =
+                    p[0] | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16);
+            else
+                value[j] = le32(p);
+        }
+        uint32_t misses = 0;
+        for (uint32_t j = 0; j < avail; ++j) {
+            const uint32_t v = value[j];
+            const uint64_t key = v & ch.colour_bits;
+            if (const KvzaPixel *hit = colours.find(key)) {
+                colour[j] = *hit;
+            } else {
+                missed_at[misses] = j;
+                missed_key[misses] = key;
+                missed[misses++] = {ch.red.value(v), ch.green.value(v), ch.blue.value(v), 0.0f};
+            }
+        }
+        if (misses > 0) {
+            kvza_rgb2kvz_n(missed, missed, misses);
+            for (uint32_t m = 0; m < misses; ++m) {
+                colour[missed_at[m]] = missed[m];
+                colours.put(missed_key[m], missed[m]);
+            }
+        }
+        for (uint32_t j = 0; j < avail; ++j) {
+            KvzaPixel *dst = kvza_getpixptr(image, static_cast<int32_t>(x0 + j), y);
+            *dst = colour[j];
+            dst->a = ch.has_alpha ? ch.alpha.value(value[j]) : 1.0f;
+            if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+        }
+        if (avail < n) return KIN_FAILED;
+    }
+    return KIN_OK;
+}
+
 // Decodes the rows into the image; 0 done, 1 data short, 2 cancelled.
 int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Masks &masks,
                     KvzaProgress *progress) {
@@ -75,44 +148,32 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
     const uint32_t per_byte = r.bpp < 8 ? 8U / r.bpp : 1U;
     // Pixels the buffer can hold at most, for the choice of channel tables.
     const uint64_t most = r.bpp >= 16 ? size / (r.bpp / 8U) : 0;
-    const ChannelReader red(masks.red, most), green(masks.green, most), blue(masks.blue, most),
-        alpha(masks.alpha, most);
-    // The colour channels depend on these bits of a pixel alone.
-    const uint32_t colour_bits = masks.red.mask | masks.green.mask | masks.blue.mask;
+    const Channels readers{ChannelReader(masks.red, most),
+                           ChannelReader(masks.green, most),
+                           ChannelReader(masks.blue, most),
+                           ChannelReader(masks.alpha, most),
+                           masks.red.mask | masks.green.mask | masks.blue.mask,
+                           masks.alpha.bits != 0};
     kvza::ColourCache<uint64_t> colours(r.bpp >= 16 ? uint64_t{r.width} * r.height : 0);
     uint64_t row = r.start;
     bool cancel = false;
     for (uint32_t i = 0; i < r.height; ++i, row += stride) {
         const int32_t y = image_row(r, i);
+        if (r.bpp >= 16) {
+            const int32_t status =
+                decode_direct_row(image, buf, r, row, y, readers, colours, progress);
+            if (status != KIN_OK) return status;
+            continue;
+        }
         for (uint32_t x = 0; x < r.width; ++x) {
             KvzaPixel *dst = kvza_getpixptr(image, static_cast<int32_t>(x), y);
-            if (r.bpp < 16) {
+            {
                 const uint64_t pos = row + x / per_byte;
                 if (pos >= size) return KIN_FAILED;
                 uint32_t index = data[pos];
                 if (r.bpp == 1) index = (index >> (7 - x % 8)) & 1U;
                 if (r.bpp == 4) index = (x % 2 == 0) ? index >> 4 : index & 15U;
                 *dst = image->palette[index];
-            } else {
-                const uint64_t bytes = r.bpp / 8U;
-                const uint64_t pos = row + x * bytes;
-                if (pos >= size || bytes > size - pos) return KIN_FAILED;
-                const uint8_t *p = data + pos;
-                uint32_t v;
-                if (r.bpp == 16)
-                    v = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(le16(p))));
-                else if (r.bpp == 24)
-                    v = p[0] | (static_cast<uint32_t>(p[1]) << 8) |
-                        (static_cast<uint32_t>(p[2]) << 16);
-                else
-                    v = le32(p);
-                *dst = colours.get(v & colour_bits, [&] {
-                    const KvzaPixel rgb = {red.value(v), green.value(v), blue.value(v), 0.0f};
-                    KvzaPixel kvz{};
-                    kvza_rgb2kvz(&kvz, &rgb);
-                    return kvz;
-                });
-                dst->a = masks.alpha.bits != 0 ? alpha.value(v) : 1.0f;
             }
             // Every stored pixel is counted; after a stop request the rest of
             // the current byte is still stored (and counted).
