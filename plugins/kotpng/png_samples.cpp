@@ -122,7 +122,7 @@ int32_t RowEncoder::encode(int32_t y, uint8_t *out) {
             case ColourType::Rgb:
             case ColourType::Rgba:
                 if (layout_.has_alpha()) {
-                    kot::kvza_to_rgba(&work, pixel);
+                    kot::kvza_to_rgba(&work, pixel, image);
                     work.a = kot::threshold_alpha(x, y, options, work.a);
                     kvza_cliprgba(&work, &work);
                     put(out, first + 3, quantize(x, y, work.a));

@@ -158,14 +158,14 @@ void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pi
     KvzaPixel rgba{0.0f, 0.0f, 0.0f, 1.0f};
     switch (layout.id) {
         case 20:
-            kot::kvz_to_rgb(&rgba, pixel);
+            kot::kvz_to_rgb(&rgba, pixel, image);
             kvza_cliprgba(&rgba, &rgba);
             unit[0] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.w));
             unit[1] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.s));
             unit[2] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.c));
             break;
         case 21:
-            kot::kvza_to_rgba(&rgba, pixel);
+            kot::kvza_to_rgba(&rgba, pixel, image);
             kvza_cliprgba(&rgba, &rgba);
             unit[0] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.w));
             unit[1] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.s));
@@ -173,7 +173,7 @@ void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pi
             unit[3] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.a));
             break;
         case 25: {
-            kot::kvza_to_rgba(&rgba, pixel);
+            kot::kvza_to_rgba(&rgba, pixel, image);
             kvza_cliprgba(&rgba, &rgba);
             const uint32_t r = static_cast<uint32_t>(kot::quantize_level(5, x, y, level, rgba.c));
             const uint32_t g = static_cast<uint32_t>(kot::quantize_level(5, x, y, level, rgba.s));

@@ -1,6 +1,8 @@
 // Channel quantisation, alpha threshold, background merge, padded sizes,
 // palettes and the colour path of the RGB layouts.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "writer_common.h"
@@ -163,18 +165,82 @@ uint32_t field(int32_t value, uint32_t bits, uint32_t shift) {
 
 }  // namespace
 
-void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel) {
+namespace {
+
+// The RGB colours of up to kWindow pixels of one image row, from a given
+// pixel on: a writer walks its rows pixel by pixel, so the colours of the
+// pixels ahead are found together, in the cache or, for the rest, through one
+// many-pixel conversion. Each colour is kept with the bits it was made from,
+// and used only for a pixel with exactly those bits.
+constexpr uint32_t kWindow = 512;
+
+struct ColourWindow {
+    uintptr_t begin = 0;  // address of the first pixel
+    uint32_t n = 0;
+    kvza::RgbBits in[kWindow];
+    KvzaPixel out[kWindow];
+
+    void fill(const KvzaPixel *from, uint32_t count, kvza::ColourCache<kvza::RgbBits> &cache) {
+        begin = reinterpret_cast<uintptr_t>(from);
+        n = count;
+        KvzaPixel missed[kWindow];
+        uint32_t missed_at[kWindow], misses = 0;
+        for (uint32_t j = 0; j < n; ++j) {
+            in[j] = kvza::rgb_bits(from[j]);
+            if (const KvzaPixel *hit = cache.find(in[j])) {
+                out[j] = *hit;
+            } else {
+                missed_at[misses] = j;
+                missed[misses++] = from[j];
+            }
+        }
+        if (misses == 0) return;
+        kvza_kvz2rgb_n(missed, missed, misses);
+        for (uint32_t m = 0; m < misses; ++m) {
+            out[missed_at[m]] = missed[m];
+            cache.put(in[missed_at[m]], missed[m]);
+        }
+    }
+};
+
+// The window's colour of pixel, a pixel of image; null when the pixel is not
+// one of the image's (the border) or its bits are not those converted.
+const KvzaPixel *window_colour(ColourWindow &win, const KvzaImage *image, const KvzaPixel *pixel,
+                               const kvza::RgbBits &key, kvza::ColourCache<kvza::RgbBits> &cache) {
+    if (image == nullptr || image->pixels == nullptr || image->width <= 0 || image->height <= 0)
+        return nullptr;
+    const uintptr_t first = reinterpret_cast<uintptr_t>(image->pixels);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(pixel);
+    const uint64_t width = static_cast<uint32_t>(image->width);
+    const uint64_t total = width * static_cast<uint32_t>(image->height);
+    if (at < first || (at - first) % sizeof(KvzaPixel) != 0) return nullptr;
+    const uint64_t index = (at - first) / sizeof(KvzaPixel);
+    if (index >= total) return nullptr;
+    if (at < win.begin || at >= win.begin + uint64_t{win.n} * sizeof(KvzaPixel)) {
+        const uint64_t row_left = width - index % width;
+        win.fill(pixel, static_cast<uint32_t>(std::min<uint64_t>(kWindow, row_left)), cache);
+    }
+    const uint64_t j = (at - win.begin) / sizeof(KvzaPixel);
+    return win.in[j] == key ? &win.out[j] : nullptr;
+}
+
+}  // namespace
+
+void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel, const KvzaImage *image) {
     thread_local kvza::ColourCache<kvza::RgbBits> cache;
+    thread_local ColourWindow window;
     const KvzaPixel in = *pixel;
-    const KvzaPixel out = cache.rgb(kvza::rgb_bits(in), in);
+    const kvza::RgbBits key = kvza::rgb_bits(in);
+    const KvzaPixel *known = window_colour(window, image, pixel, key, cache);
+    const KvzaPixel out = known != nullptr ? *known : cache.rgb(key, in);
     rgb->c = out.c;
     rgb->s = out.s;
     rgb->w = out.w;
 }
 
-void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel) {
+void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel, const KvzaImage *image) {
     const float a = pixel->a;
-    kvz_to_rgb(rgba, pixel);
+    kvz_to_rgb(rgba, pixel, image);
     rgba->a = a;
 }
 
@@ -187,7 +253,7 @@ const RgbLayout *find_rgb_layout(int32_t id) {
 
 void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, const KvzaPixel *pixel,
                      int32_t x, int32_t y, KvzaPixel *work) {
-    kvz_to_rgb(work, pixel);
+    kvz_to_rgb(work, pixel, image);
     if (switch_on(options, kSwitchMerge)) {
         work->a = threshold_alpha(x, y, options, pixel->a);
         merge_background(work, image->viewinfo);
@@ -196,8 +262,8 @@ void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, cons
 }
 
 void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int32_t x, int32_t y,
-                      KvzaPixel *work) {
-    kvza_to_rgba(work, pixel);
+                      KvzaPixel *work, const KvzaImage *image) {
+    kvza_to_rgba(work, pixel, image);
     work->a = threshold_alpha(x, y, options, work->a);
     kvza_cliprgba(work, work);
 }

@@ -111,7 +111,7 @@ int32_t pack_rgb_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *o
         for (int32_t x = 0; x < width; ++x) {
             const KvzaPixel *pixel = kvza_getpixptr(image, x, y);
             if (layout->bits_a != 0) {
-                rgba_colour_path(options, pixel, x, y, &work);
+                rgba_colour_path(options, pixel, x, y, &work, image);
             } else {
                 rgb_colour_path(image, options, pixel, x, y, &work);
             }

@@ -172,10 +172,12 @@ const RgbLayout *find_rgb_layout(int32_t id);
 
 // kvza_kvz2rgb of pixel into rgb (its fourth float untouched; rgb may be
 // pixel), through an exact cache of the colours this thread converted last:
-// a picture read from a file repeats most of its colours.
-void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel);
+// a picture read from a file repeats most of its colours. When pixel is one
+// of image's pixels, the colours of the pixels after it in its row are
+// converted with it, for the calls that follow.
+void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel, const KvzaImage *image = nullptr);
 // The same with the alpha copied along: kvza_kvza2rgba.
-void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel);
+void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel, const KvzaImage *image = nullptr);
 
 // The colour path of the RGB layouts for one pixel, into work (RGBA):
 // kvza_kvz2rgb; with switch 0 on the alpha slot becomes threshold_alpha of
@@ -189,7 +191,7 @@ void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, cons
 // kvza_kvza2rgba, the alpha through threshold_alpha, then kvza_cliprgba.
 // The colour is never merged with the background: the alpha goes to the file.
 void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int32_t x, int32_t y,
-                      KvzaPixel *work);
+                      KvzaPixel *work, const KvzaImage *image = nullptr);
 
 // Quantises the R, G, B (and the alpha, when the layout has it) of a clipped
 // RGBA record with the layout's widths (track 0 dither at (x, y)) and

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
+#include "image_block.h"
 #include "wc_test_util.h"
 #include "writer_common.h"
 
@@ -235,4 +237,35 @@ TEST(PaddedImageSize, SixtyFourBitArithmetic) {
     EXPECT_EQ(kot::padded_row_bytes(32, UINT32_MAX), uint64_t{4} * UINT32_MAX);
     // A product that does not fit 64 bits saturates instead of wrapping.
     EXPECT_EQ(kot::padded_image_size(32, UINT32_MAX, UINT32_MAX), UINT64_MAX);
+}
+
+// The writers' conversion with the colours of a row converted ahead: the
+// one-pixel result for every pixel whatever the order of the calls, for a
+// pixel changed after its row was converted, for the border and for another
+// image at the same address.
+TEST(KvzToRgb, RowsConvertedAheadGiveTheOnePixelResult) {
+    constexpr int kW = 700, kH = 3;
+    auto image = kvzatest::make_image(kW, kH);
+    uint32_t seed = 3;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<float>(seed >> 8) / 16777216.0f * 2.0f - 1.0f;
+    };
+    KvzaPixel *px = image->pixels;
+    for (int i = 0; i < kW * kH; ++i) px[i] = {next() * 0.7f, next() * 0.7f, next(), 1.0f};
+    for (int i = 0; i < kW * kH; i += 5) px[i] = px[i / 2];  // repeated colours, cache hits
+    auto check = [&](const KvzaPixel *pixel) {
+        KvzaPixel want{0, 0, 0, 0.5f}, got{0, 0, 0, 0.5f};
+        kvza_kvz2rgb(&want, pixel);
+        kot::kvz_to_rgb(&got, pixel, image.get());
+        EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0) << "pixel " << pixel - px;
+    };
+    for (int i = 0; i < kW * kH; ++i) check(&px[i]);       // row by row
+    for (int i = kW * kH - 1; i >= 0; --i) check(&px[i]);  // backwards
+    check(&px[10]);
+    px[11] = {0.25f, -0.125f, 0.5f, 1.0f};  // changed after its window was made
+    check(&px[11]);
+    check(&image->border);
+    for (int i = 0; i < kW * kH; ++i) px[i].w = -px[i].w;  // a new picture in the same memory
+    for (int i = 0; i < kW * kH; i += 7) check(&px[i]);
 }
