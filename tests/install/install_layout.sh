@@ -80,9 +80,16 @@ rm "$lib/KVZAEDIT.INI"
 
 # ---- the editor starts offscreen on a picture and keeps its settings per user ----
 rm -rf "$XDG_CONFIG_HOME"
-QT_QPA_PLATFORM=offscreen timeout 3 "$root/bin/kvzaedit" "$work/sample.png" >/dev/null 2>&1
-status=$?
-[ $status -eq 124 ] || fail "installed kvzaedit ended with $status before it was stopped"
+QT_QPA_PLATFORM=offscreen "$root/bin/kvzaedit" "$work/sample.png" >/dev/null 2>&1 &
+editor=$!
+# The picture is open once its reader's key has been read (at most 20 s).
+for _ in $(seq 200); do
+    grep -q '^png=kinpng.so' "$user_ini" 2>/dev/null && break
+    sleep 0.1
+done
+kill -0 $editor 2>/dev/null || fail "installed kvzaedit ended before it was stopped"
+kill $editor 2>/dev/null
+wait $editor 2>/dev/null
 grep -q '^Default=808080' "$user_ini" 2>/dev/null || fail "editor settings: $(cat "$user_ini" 2>&1)"
 grep -q '^png=kinpng.so' "$user_ini" 2>/dev/null || fail "editor did not open the picture"
 [ ! -e "$lib/KVZAEDIT.INI" ] || fail "the editor wrote settings beside the installed program"
