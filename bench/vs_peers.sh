@@ -19,6 +19,9 @@ for tool in "$conv" "$build/bench/png_bench" "$build/bench/colour_bench"; do
 done
 command -v convert >/dev/null || { echo "ImageMagick (convert) is not installed" >&2; exit 1; }
 have_vips=0
+if ! command -v vips >/dev/null && [ "$(id -u)" -eq 0 ]; then
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libvips-tools >/dev/null || true
+fi
 command -v vips >/dev/null && have_vips=1
 
 work=$(mktemp -d)
@@ -60,7 +63,8 @@ if [ -x "$editor" ]; then
   row "open 12 MP 24-bit BMP until shown (ms)" \
     "$(KVZA_OPEN_BENCH_FILE=$w/photo.bmp gbench_ms "$editor" OpenDoc)" \
     "$(median_ms "$reps" convert "$w/photo.bmp" null:)" - "<= 1.5 x ImageMagick"
-  row "RefreshView 12 MP, translucent (ms)" "$(gbench_ms "$editor" RefreshView)" - - "60 ms"
+  row "RefreshView 12 MP, translucent, gradient (ms)" "$(gbench_ms "$editor" 'RefreshView.*/0')" - - "60 ms"
+  row "RefreshView 12 MP, translucent, random bytes (ms)" "$(gbench_ms "$editor" 'RefreshView.*/1')" - - "60 ms"
 else
   echo "(editor rows skipped: $build has no editor_benchmarks)"
 fi
@@ -85,7 +89,11 @@ for mode in near line slant arc shape; do
     "$(median_ms "$reps" "$conv" "$w/square.bmp" --resize 2048x2048 --filter $mode "$w/ours_big.bmp")" \
     "$im_resize" "$vips_resize" "$target"
 done
-row "kvza_rgb2kvz, 12 MP from 8-bit (Mpixel/s)" \
-  "$(gbench_counter "$build/bench/colour_bench" 'rgb2kvz_from8bit' Mpixel/s)" - - "200"
-row "kvza_kvz2rgb, 12 MP from 8-bit (Mpixel/s)" \
-  "$(gbench_counter "$build/bench/colour_bench" 'kvz2rgb_from8bit' Mpixel/s)" - - "200"
+colour() { gbench_counter "$build/bench/colour_bench" "$1" Mpixel/s; }
+row "kvza_rgb2kvz_n, 12 MP from 8-bit (Mpixel/s)" "$(colour 'rgb2kvz_n_from8bit')" - - "200"
+row "kvza_kvz2rgb_n, 12 MP from 8-bit (Mpixel/s)" "$(colour 'kvz2rgb_n_from8bit')" - - "200"
+row "kvza_rgb2kvz_n, unique random (Mpixel/s)" "$(colour 'rgb2kvz_n_unique')" - - \
+  ">= $(colour 'BM_rgb2kvz_unique')"
+row "kvza_kvz2rgb_n, unique random (Mpixel/s)" "$(colour 'kvz2rgb_n_unique')" - - \
+  ">= $(colour 'BM_kvz2rgb_unique')"
+row "kvza_rgb2kvz one call a pixel, from 8-bit (Mpixel/s)" "$(colour 'BM_rgb2kvz_from8bit')" - - "-"

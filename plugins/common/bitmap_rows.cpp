@@ -1,7 +1,12 @@
 // Decoding of bitmap pixel rows shared by the BMP readers.
 #include "bitmap_rows.h"
 
+#include <algorithm>
+#include <new>
+#include <vector>
+
 #include "colour_cache.h"
+#include "parallel.h"
 
 namespace kincommon {
 
@@ -74,21 +79,24 @@ struct Channels {
 
 // Pixels of a row whose colours are found or converted together.
 constexpr uint32_t kRowChunk = 1024;
+// Pixels of the rows decoded ahead, on all cores, before they are stored.
+constexpr uint64_t kBlockPixels = uint64_t{1} << 18;
 
-// Decodes one row of a 16-, 24- or 32-bit bitmap into image row y. The
-// colours of a chunk of pixels come from the cache or, for those it lacks,
-// from one many-pixel conversion; then the pixels are stored and counted one
-// by one, so a stop request or missing data ends the row where it would end
-// pixel by pixel. 0 done, 1 data short, 2 cancelled.
-int32_t decode_direct_row(KvzaImage *image, const Buffer &buf, const Rows &r, uint64_t row,
-                          int32_t y, const Channels &ch, kvza::ColourCache<uint64_t> &colours,
-                          KvzaProgress *progress) {
+// The pixels (colour and alpha) of one stored row of a 16-, 24- or 32-bit
+// bitmap into out; returns how many the buffer holds whole (the width, or
+// fewer when the data ends in the row). The colours of a chunk come from
+// this thread's cache (keyed by the channels' floats, which alone determine
+// the colour, so it serves every picture) or, for those it lacks, from one
+// many-pixel conversion.
+uint32_t decode_direct_row(const Buffer &buf, const Rows &r, uint64_t row, const Channels &ch,
+                           KvzaPixel *out) {
+    thread_local kvza::ColourCache<kvza::RgbBits> colours;
     const uint8_t *data = buf.data();
     const uint64_t size = buf.size();
     const uint64_t bytes = r.bpp / 8U;
     uint32_t value[kRowChunk], missed_at[kRowChunk];
-    uint64_t missed_key[kRowChunk];
-    KvzaPixel colour[kRowChunk], missed[kRowChunk];
+    kvza::RgbBits key[kRowChunk];
+    KvzaPixel missed[kRowChunk];
     for (uint32_t x0 = 0; x0 < r.width; x0 += kRowChunk) {
         const uint32_t n = std::min(kRowChunk, r.width - x0);
         uint32_t avail = n;
@@ -108,32 +116,72 @@ int32_t decode_direct_row(KvzaImage *image, const Buffer &buf, const Rows &r, ui
             else
                 value[j] = le32(p);
         }
+        KvzaPixel *dst = out + x0;
         uint32_t misses = 0;
         for (uint32_t j = 0; j < avail; ++j) {
             const uint32_t v = value[j];
-            const uint64_t key = v & ch.colour_bits;
-            if (const KvzaPixel *hit = colours.find(key)) {
-                colour[j] = *hit;
+            const KvzaPixel rgb{ch.red.value(v), ch.green.value(v), ch.blue.value(v), 0.0f};
+            key[j] = kvza::rgb_bits(rgb);
+            if (const KvzaPixel *hit = colours.find(key[j])) {
+                dst[j] = *hit;
             } else {
                 missed_at[misses] = j;
-                missed_key[misses] = key;
-                missed[misses++] = {ch.red.value(v), ch.green.value(v), ch.blue.value(v), 0.0f};
+                missed[misses++] = rgb;
             }
         }
         if (misses > 0) {
             kvza_rgb2kvz_n(missed, missed, misses);
             for (uint32_t m = 0; m < misses; ++m) {
-                colour[missed_at[m]] = missed[m];
-                colours.put(missed_key[m], missed[m]);
+                dst[missed_at[m]] = missed[m];
+                colours.put(key[missed_at[m]], missed[m]);
             }
         }
-        for (uint32_t j = 0; j < avail; ++j) {
-            KvzaPixel *dst = kvza_getpixptr(image, static_cast<int32_t>(x0 + j), y);
-            *dst = colour[j];
-            dst->a = ch.has_alpha ? ch.alpha.value(value[j]) : 1.0f;
-            if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+        for (uint32_t j = 0; j < avail; ++j)
+            dst[j].a = ch.has_alpha ? ch.alpha.value(value[j]) : 1.0f;
+        if (avail < n) return x0 + avail;
+    }
+    return r.width;
+}
+
+// Decodes the rows of a 16-, 24- or 32-bit bitmap: a block of rows at a time
+// on all cores into a buffer, then the pixels are stored and counted one by
+// one here, so a stop request or missing data ends where it would end pixel
+// by pixel. 0 done, 1 data short, 2 cancelled.
+int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, uint64_t stride,
+                           const Channels &ch, KvzaProgress *progress) {
+    const uint64_t block_rows = std::max<uint64_t>(1, kBlockPixels / r.width);
+    std::vector<KvzaPixel> block;
+    std::vector<uint32_t> whole;
+    try {
+        block.resize(std::min<uint64_t>(block_rows, r.height) * r.width);
+        whole.resize(std::min<uint64_t>(block_rows, r.height));
+    } catch (const std::bad_alloc &) {
+        return KIN_FAILED;
+    }
+    const bool same_size = static_cast<uint32_t>(image->width) == r.width &&
+                           static_cast<uint32_t>(image->height) == r.height;
+    for (uint32_t i0 = 0; i0 < r.height; i0 += static_cast<uint32_t>(block_rows)) {
+        const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(block_rows, r.height - i0));
+        kvza::run_parts(
+            rows,
+            [&](uint64_t b, uint64_t e) {
+                for (uint64_t k = b; k < e; ++k)
+                    whole[k] = decode_direct_row(buf, r, r.start + (i0 + k) * stride, ch,
+                                                 block.data() + k * r.width);
+            },
+            kvza::kParallelMin / r.width + 1);
+        for (uint32_t k = 0; k < rows; ++k) {
+            const int32_t y = image_row(r, i0 + k);
+            KvzaPixel *dst = kvza_getpixptr(image, 0, y);
+            const KvzaPixel *src = block.data() + uint64_t{k} * r.width;
+            for (uint32_t x = 0; x < whole[k]; ++x) {
+                // An image of the bitmap's size holds the row in one piece;
+                // any other resolves each pixel through its wrap modes.
+                *(same_size ? dst + x : kvza_getpixptr(image, static_cast<int32_t>(x), y)) = src[x];
+                if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+            }
+            if (whole[k] < r.width) return KIN_FAILED;
         }
-        if (avail < n) return KIN_FAILED;
     }
     return KIN_OK;
 }
@@ -154,17 +202,11 @@ int32_t decode_rows(KvzaImage *image, const Buffer &buf, const Rows &r, const Ma
                            ChannelReader(masks.alpha, most),
                            masks.red.mask | masks.green.mask | masks.blue.mask,
                            masks.alpha.bits != 0};
-    kvza::ColourCache<uint64_t> colours(r.bpp >= 16 ? uint64_t{r.width} * r.height : 0);
+    if (r.bpp >= 16) return decode_direct_rows(image, buf, r, stride, readers, progress);
     uint64_t row = r.start;
     bool cancel = false;
     for (uint32_t i = 0; i < r.height; ++i, row += stride) {
         const int32_t y = image_row(r, i);
-        if (r.bpp >= 16) {
-            const int32_t status =
-                decode_direct_row(image, buf, r, row, y, readers, colours, progress);
-            if (status != KIN_OK) return status;
-            continue;
-        }
         for (uint32_t x = 0; x < r.width; ++x) {
             KvzaPixel *dst = kvza_getpixptr(image, static_cast<int32_t>(x), y);
             {

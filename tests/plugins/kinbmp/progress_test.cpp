@@ -144,3 +144,54 @@ TEST_F(Bmp, ProgressTotalIsTheRecordsPixelCount) {
     EXPECT_EQ(log.calls[11], std::make_pair(4U, 4U));
     EXPECT_EQ(log.calls.back(), std::make_pair(4U, 4U));
 }
+
+// A picture of several blocks of rows decoded ahead (about 2^18 pixels each),
+// with a different colour in almost every pixel: a full load gives each
+// pixel its own conversion; a cut file and a stop request in a later block
+// leave exactly the pixels before the cut or the stop, counted one by one.
+TEST_F(Bmp, LargePicturesStopWhereThePixelByPixelWalkStops) {
+    constexpr int kW = 1000, kH = 700;
+    BmpSpec s;
+    s.width = kW;
+    s.height = kH;  // bottom-up: stored row 0 is the picture's last row
+    s.bpp = 24;
+    std::vector<std::vector<uint32_t>> rows(kH, std::vector<uint32_t>(kW));
+    for (int i = 0; i < kH; ++i)
+        for (int x = 0; x < kW; ++x)
+            rows[i][x] = (uint32_t(i) * 2654435761u + x * 40503u) & 0xFFFFFF;
+    s.rows = pack_rows(24, rows);
+    const Bytes file = build_bmp(s);
+    auto expected = [&](int x, int stored_row) {
+        const uint32_t v = rows[stored_row][x];
+        return rgb8(int(v >> 16), int((v >> 8) & 255), int(v & 255));
+    };
+    const Opened full = open(reader(), file);
+    ASSERT_EQ(full.status, 0);
+    for (int i = 0; i < kH; i += 37)
+        for (int x = 0; x < kW; x += 7)
+            EXPECT_PIXEL(pix(full.image, x, kH - 1 - i), expected(x, i));
+
+    const size_t row_bytes = kW * 3 + (4 - kW * 3 % 4) % 4;
+    // Cut inside pixel 321 of stored row 600 (in the third block of rows).
+    const uint64_t cut_pixel = 600ull * kW + 321;
+    const size_t data_start = file.size() - kH * row_bytes;
+    const Bytes cut(file.begin(), file.begin() + data_start + 600 * row_bytes + 321 * 3 + 2);
+    ProgressLog stop;
+    stop.stop_at_call = 450001;
+    KvzaProgress p = stop.record(0);
+    const Opened stopped = open(reader(), file, 0, &p);
+    EXPECT_EQ(stopped.status, 2);
+    const Opened short_file = open(reader(), cut);
+    EXPECT_EQ(short_file.status, 1);
+    for (const auto &[o, left] :
+         {std::pair{&stopped, uint64_t{450001}}, std::pair{&short_file, cut_pixel}}) {
+        for (uint64_t k : {left - 2, left - 1, left, left + 1, left + kW}) {
+            const int i = int(k / kW), x = int(k % kW);
+            SCOPED_TRACE(k);
+            if (k < left)
+                EXPECT_PIXEL(pix(o->image, x, kH - 1 - i), expected(x, i));
+            else
+                EXPECT_TRUE(is_clear(pix(o->image, x, kH - 1 - i)));
+        }
+    }
+}
