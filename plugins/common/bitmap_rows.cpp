@@ -82,14 +82,14 @@ constexpr uint32_t kRowChunk = 1024;
 // Pixels of the rows decoded ahead, on all cores, before they are stored.
 constexpr uint64_t kBlockPixels = uint64_t{1} << 18;
 
-// The pixels (colour and alpha) of one stored row of a 16-, 24- or 32-bit
-// bitmap into out; returns how many the buffer holds whole (the width, or
-// fewer when the data ends in the row). The colours of a chunk come from
+// The pixels (colour and alpha) first .. first + count - 1 of one stored row
+// of a 16-, 24- or 32-bit bitmap into out; returns how many of them the
+// buffer holds whole (count, or fewer when the data ends there). The colours of a chunk come from
 // this thread's cache (keyed by the channels' floats, which alone determine
 // the colour, so it serves every picture) or, for those it lacks, from one
 // many-pixel conversion.
-uint32_t decode_direct_row(const Buffer &buf, const Rows &r, uint64_t row, const Channels &ch,
-                           KvzaPixel *out) {
+uint32_t decode_direct_piece(const Buffer &buf, const Rows &r, uint64_t row, uint32_t first,
+                             uint32_t count, const Channels &ch, KvzaPixel *out) {
     thread_local kvza::ColourCache<kvza::RgbBits> colours;
     const uint8_t *data = buf.data();
     const uint64_t size = buf.size();
@@ -97,11 +97,11 @@ uint32_t decode_direct_row(const Buffer &buf, const Rows &r, uint64_t row, const
     uint32_t value[kRowChunk], missed_at[kRowChunk];
     kvza::RgbBits key[kRowChunk];
     KvzaPixel missed[kRowChunk];
-    for (uint32_t x0 = 0; x0 < r.width; x0 += kRowChunk) {
-        const uint32_t n = std::min(kRowChunk, r.width - x0);
+    for (uint32_t x0 = 0; x0 < count; x0 += kRowChunk) {
+        const uint32_t n = std::min(kRowChunk, count - x0);
         uint32_t avail = n;
         for (uint32_t j = 0; j < n; ++j) {
-            const uint64_t pos = row + uint64_t{x0 + j} * bytes;
+            const uint64_t pos = row + (uint64_t{first} + x0 + j) * bytes;
             if (pos >= size || bytes > size - pos) {
                 avail = j;
                 break;
@@ -140,7 +140,7 @@ uint32_t decode_direct_row(const Buffer &buf, const Rows &r, uint64_t row, const
             dst[j].a = ch.has_alpha ? ch.alpha.value(value[j]) : 1.0f;
         if (avail < n) return x0 + avail;
     }
-    return r.width;
+    return count;
 }
 
 // Decodes the rows of a 16-, 24- or 32-bit bitmap: a block of rows at a time
@@ -149,11 +149,13 @@ uint32_t decode_direct_row(const Buffer &buf, const Rows &r, uint64_t row, const
 // by pixel. 0 done, 1 data short, 2 cancelled.
 int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, uint64_t stride,
                            const Channels &ch, KvzaProgress *progress) {
+    // A block holds whole rows, or one piece of a row wider than a block.
+    const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(r.width, kBlockPixels));
     const uint64_t block_rows = std::max<uint64_t>(1, kBlockPixels / r.width);
     std::vector<KvzaPixel> block;
     std::vector<uint32_t> whole;
     try {
-        block.resize(std::min<uint64_t>(block_rows, r.height) * r.width);
+        block.resize(std::min<uint64_t>(block_rows, r.height) * piece);
         whole.resize(std::min<uint64_t>(block_rows, r.height));
     } catch (const std::bad_alloc &) {
         return KIN_FAILED;
@@ -162,25 +164,30 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
                            static_cast<uint32_t>(image->height) == r.height;
     for (uint32_t i0 = 0; i0 < r.height; i0 += static_cast<uint32_t>(block_rows)) {
         const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(block_rows, r.height - i0));
-        kvza::run_parts(
-            rows,
-            [&](uint64_t b, uint64_t e) {
-                for (uint64_t k = b; k < e; ++k)
-                    whole[k] = decode_direct_row(buf, r, r.start + (i0 + k) * stride, ch,
-                                                 block.data() + k * r.width);
-            },
-            kvza::kParallelMin / r.width + 1);
-        for (uint32_t k = 0; k < rows; ++k) {
-            const int32_t y = image_row(r, i0 + k);
-            KvzaPixel *dst = kvza_getpixptr(image, 0, y);
-            const KvzaPixel *src = block.data() + uint64_t{k} * r.width;
-            for (uint32_t x = 0; x < whole[k]; ++x) {
-                // An image of the bitmap's size holds the row in one piece;
-                // any other resolves each pixel through its wrap modes.
-                *(same_size ? dst + x : kvza_getpixptr(image, static_cast<int32_t>(x), y)) = src[x];
-                if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+        for (uint32_t first = 0; first < r.width; first += std::min(piece, r.width - first)) {
+            const uint32_t n = std::min(piece, r.width - first);
+            kvza::run_parts(
+                rows,
+                [&](uint64_t b, uint64_t e) {
+                    for (uint64_t k = b; k < e; ++k)
+                        whole[k] = decode_direct_piece(buf, r, r.start + (i0 + k) * stride, first,
+                                                       n, ch, block.data() + k * n);
+                },
+                kvza::kParallelMin / n + 1);
+            for (uint32_t k = 0; k < rows; ++k) {
+                const int32_t y = image_row(r, i0 + k);
+                KvzaPixel *dst = same_size ? kvza_getpixptr(image, 0, y) + first : nullptr;
+                const KvzaPixel *src = block.data() + uint64_t{k} * n;
+                for (uint32_t j = 0; j < whole[k]; ++j) {
+                    // An image of the bitmap's size holds the row in one piece;
+                    // any other resolves each pixel through its wrap modes.
+                    *(same_size ? dst + j
+                                : kvza_getpixptr(image, static_cast<int32_t>(first + j), y)) =
+                        src[j];
+                    if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+                }
+                if (whole[k] < n) return KIN_FAILED;
             }
-            if (whole[k] < r.width) return KIN_FAILED;
         }
     }
     return KIN_OK;

@@ -195,3 +195,36 @@ TEST_F(Bmp, LargePicturesStopWhereThePixelByPixelWalkStops) {
         }
     }
 }
+
+// Rows wider than a block are decoded in pieces: every pixel of a full load,
+// and of a file cut in the second row's second piece, where it would be.
+TEST_F(Bmp, RowsWiderThanABlockLoadPieceByPiece) {
+    constexpr int kW = 300000, kH = 2;
+    BmpSpec s;
+    s.width = kW;
+    s.height = -kH;
+    s.bpp = 24;
+    std::vector<std::vector<uint32_t>> rows(kH, std::vector<uint32_t>(kW));
+    for (int i = 0; i < kH; ++i)
+        for (int x = 0; x < kW; ++x) rows[i][x] = (uint32_t(x) * 2654435761u + i) & 0xFFFFFF;
+    s.rows = pack_rows(24, rows);
+    const Bytes file = build_bmp(s);
+    const size_t row_bytes = kW * 3;  // a multiple of 4
+    // The second row keeps 280000 pixels and one byte of the next.
+    const Bytes cut(file.begin(), file.end() - (kW - 280000) * 3 + 1);
+    const Opened full = open(reader(), file), part = open(reader(), cut);
+    ASSERT_EQ(full.status, 0);
+    EXPECT_EQ(part.status, 1);
+    ASSERT_EQ(row_bytes % 4, 0u);
+    for (int i = 0; i < kH; ++i)
+        for (int x : {0, 1, 262143, 262144, 279999, 280000, kW - 1}) {
+            SCOPED_TRACE(testing::Message() << i << "," << x);
+            const uint32_t v = rows[i][x];
+            const KvzaPixel want = rgb8(int(v >> 16), int((v >> 8) & 255), int(v & 255));
+            EXPECT_PIXEL(pix(full.image, x, i), want);
+            if (i == 0 || x < 280000)
+                EXPECT_PIXEL(pix(part.image, x, i), want);
+            else
+                EXPECT_TRUE(is_clear(pix(part.image, x, i)));
+        }
+}
