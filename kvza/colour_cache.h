@@ -129,4 +129,24 @@ class ColourCache {
     std::unique_ptr<Entry[]> entries_;
 };
 
+// Whether looking a chunk of colours up in a cache is worth it. A photo holds
+// a new colour in nearly every pixel: after a chunk where almost every colour
+// was missing, the next ones are converted without the cache (its look-ups
+// would only cost memory traffic), and every 16th tries it again. The
+// colours are the same either way.
+class CacheUse {
+  public:
+    bool wanted() {
+        if (skip_ == 0) return true;
+        --skip_;
+        return false;
+    }
+    void record(uint32_t misses, uint32_t looked) {
+        if (looked >= 64 && misses * 8 > looked * 7) skip_ = 15;
+    }
+
+  private:
+    int skip_ = 0;
+};
+
 }  // namespace kvza

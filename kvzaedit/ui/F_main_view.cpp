@@ -57,7 +57,8 @@ constexpr int32_t kViewChunk = 1024;
 // a chunk of the row are converted at once and added to it.
 template <int Mode>
 void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_t back[3],
-                 const double bg[3], kvza::ColourCache<kvza::RgbBits> &colours) {
+                 const double bg[3], kvza::ColourCache<kvza::RgbBits> &colours,
+                 kvza::CacheUse &use) {
     auto use_back = [](float a) {
         if constexpr (Mode == 1) return a == 0.0f || std::isnan(a);  // not a number counts as 0
         if constexpr (Mode == 2) return !(a >= 1.0f);
@@ -74,12 +75,13 @@ void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_
     for (int32_t x0 = 0; x0 < width; x0 += kViewChunk) {
         const int32_t x1 = std::min(width, x0 + kViewChunk);
         int32_t n = 0, misses = 0;
+        const bool look_up = use.wanted();
         for (int32_t x = x0; x < x1; ++x) {
             Kind &k = kind[x - x0];
             k = repeats(x) ? kRepeat : use_back(src[x].a) ? kBack : kColour;
             if (k != kColour) continue;
             const kvza::RgbBits key = kvza::rgb_bits(src[x]);
-            if (const KvzaPixel *hit = colours.find(key)) {
+            if (const KvzaPixel *hit = look_up ? colours.find(key) : nullptr) {
                 work[n] = *hit;
                 work[n].a = src[x].a;
             } else {
@@ -89,11 +91,12 @@ void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_
             }
             ++n;
         }
+        if (look_up) use.record(static_cast<uint32_t>(misses), static_cast<uint32_t>(n));
         if (misses > 0) {
             kvza_kvz2rgb_n(missed, missed, static_cast<uint64_t>(misses));  // alpha stays
             for (int32_t m = 0; m < misses; ++m) {
                 work[missed_at[m]] = missed[m];
-                colours.put(missed_key[m], missed[m]);
+                if (look_up) colours.put(missed_key[m], missed[m]);
             }
         }
         n = 0;
@@ -230,22 +233,23 @@ void TMainF::RefreshView(int flags) {
         // colours from one redraw to the next (the cache is exact whatever
         // image it saw before).
         thread_local kvza::ColourCache<kvza::RgbBits> colours;
+        thread_local kvza::CacheUse use;
         for (int64_t y = static_cast<int64_t>(y0); y < static_cast<int64_t>(y1); ++y) {
             const KvzaPixel *src = CurImg->pixels + static_cast<int64_t>(y) * width;
             // The bitmap holds red, green, blue in memory order.
             uint8_t *row = bits + y * stride;
             switch (mode) {
                 case 1:
-                    DrawViewRow<1>(src, row, width, back, bg, colours);
+                    DrawViewRow<1>(src, row, width, back, bg, colours, use);
                     break;
                 case 2:
-                    DrawViewRow<2>(src, row, width, back, bg, colours);
+                    DrawViewRow<2>(src, row, width, back, bg, colours, use);
                     break;
                 case 3:
-                    DrawViewRow<3>(src, row, width, back, bg, colours);
+                    DrawViewRow<3>(src, row, width, back, bg, colours, use);
                     break;
                 default:  // 0, and any other value: the colour, alpha ignored
-                    DrawViewRow<0>(src, row, width, back, bg, colours);
+                    DrawViewRow<0>(src, row, width, back, bg, colours, use);
                     break;
             }
         }

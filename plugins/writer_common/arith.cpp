@@ -183,10 +183,14 @@ struct ColourWindow {
     void fill(const KvzaPixel *from, uint32_t count, kvza::ColourCache<kvza::RgbBits> &cache) {
         begin = reinterpret_cast<uintptr_t>(from);
         n = count;
+        for (uint32_t j = 0; j < n; ++j) in[j] = kvza::rgb_bits(from[j]);
+        if (!use.wanted()) {
+            kvza_kvz2rgb_n(out, from, n);
+            return;
+        }
         KvzaPixel missed[kWindow];
         uint32_t missed_at[kWindow], misses = 0;
         for (uint32_t j = 0; j < n; ++j) {
-            in[j] = kvza::rgb_bits(from[j]);
             if (const KvzaPixel *hit = cache.find(in[j])) {
                 out[j] = *hit;
             } else {
@@ -194,6 +198,7 @@ struct ColourWindow {
                 missed[misses++] = from[j];
             }
         }
+        use.record(misses, n);
         if (misses == 0) return;
         kvza_kvz2rgb_n(missed, missed, misses);
         for (uint32_t m = 0; m < misses; ++m) {
@@ -201,6 +206,8 @@ struct ColourWindow {
             cache.put(in[missed_at[m]], missed[m]);
         }
     }
+
+    kvza::CacheUse use;
 };
 
 // The window's colour of pixel, a pixel of image; null when the pixel is not
