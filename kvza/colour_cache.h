@@ -149,4 +149,38 @@ class CacheUse {
     int skip_ = 0;
 };
 
+// The most colours convert_chunk takes at once.
+inline constexpr uint32_t kChunkMax = 1024;
+
+// out[j] = the colour of in[j] for j < n (n <= kChunkMax, out is in or apart
+// from it): from the cache by keys[j] where it holds it, the rest converted
+// together by convert_n(dst, src, count) (a many-pixel conversion) and added
+// to the cache; all converted while use finds the cache not worth it. The
+// fourth float of out is the cached colour's or in's; callers set it.
+template <typename Key, typename ConvertN>
+void convert_chunk(ColourCache<Key> &cache, CacheUse &use, const Key *keys, const KvzaPixel *in,
+                   KvzaPixel *out, uint32_t n, ConvertN convert_n) {
+    if (!use.wanted()) {
+        convert_n(out, in, n);
+        return;
+    }
+    KvzaPixel missed[kChunkMax];
+    uint32_t at[kChunkMax], misses = 0;
+    for (uint32_t j = 0; j < n; ++j) {
+        if (const KvzaPixel *hit = cache.find(keys[j])) {
+            out[j] = *hit;
+        } else {
+            at[misses] = j;
+            missed[misses++] = in[j];
+        }
+    }
+    use.record(misses, n);
+    if (misses == 0) return;
+    convert_n(missed, missed, misses);
+    for (uint32_t m = 0; m < misses; ++m) {
+        out[at[m]] = missed[m];
+        cache.put(keys[at[m]], missed[m]);
+    }
+}
+
 }  // namespace kvza

@@ -47,7 +47,7 @@ inline uint8_t FastViewByte(double v) {
 }
 
 // Pixels converted to RGB together, in one call of the many-pixel conversion.
-constexpr int32_t kViewChunk = 1024;
+constexpr int32_t kViewChunk = static_cast<int32_t>(kvza::kChunkMax);
 
 // Draws one row of pixels into view bytes (red, green, blue) by the
 // transparency mode. The bytes of a pixel depend on its stored bits alone, so
@@ -69,36 +69,21 @@ void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_
     };
     enum Kind : uint8_t { kRepeat, kBack, kColour };
     Kind kind[kViewChunk];
-    KvzaPixel work[kViewChunk], missed[kViewChunk];
-    kvza::RgbBits missed_key[kViewChunk];
-    int32_t missed_at[kViewChunk];
+    KvzaPixel colour[kViewChunk], work[kViewChunk];
+    kvza::RgbBits key[kViewChunk];
     for (int32_t x0 = 0; x0 < width; x0 += kViewChunk) {
         const int32_t x1 = std::min(width, x0 + kViewChunk);
-        int32_t n = 0, misses = 0;
-        const bool look_up = use.wanted();
+        int32_t n = 0;
         for (int32_t x = x0; x < x1; ++x) {
             Kind &k = kind[x - x0];
             k = repeats(x) ? kRepeat : use_back(src[x].a) ? kBack : kColour;
             if (k != kColour) continue;
-            const kvza::RgbBits key = kvza::rgb_bits(src[x]);
-            if (const KvzaPixel *hit = look_up ? colours.find(key) : nullptr) {
-                work[n] = *hit;
-                work[n].a = src[x].a;
-            } else {
-                missed_at[misses] = n;
-                missed_key[misses] = key;
-                missed[misses++] = src[x];
-            }
-            ++n;
+            colour[n] = src[x];
+            key[n++] = kvza::rgb_bits(src[x]);
         }
-        if (look_up) use.record(static_cast<uint32_t>(misses), static_cast<uint32_t>(n));
-        if (misses > 0) {
-            kvza_kvz2rgb_n(missed, missed, static_cast<uint64_t>(misses));  // alpha stays
-            for (int32_t m = 0; m < misses; ++m) {
-                work[missed_at[m]] = missed[m];
-                if (look_up) colours.put(missed_key[m], missed[m]);
-            }
-        }
+        kvza::convert_chunk(colours, use, key, colour, work, static_cast<uint32_t>(n),
+                            kvza_kvz2rgb_n);
+        for (int32_t i = 0; i < n; ++i) work[i].a = colour[i].a;
         n = 0;
         for (int32_t x = x0; x < x1; ++x) {
             uint8_t *out = row + 3 * static_cast<int64_t>(x);

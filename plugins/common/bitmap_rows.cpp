@@ -78,37 +78,9 @@ struct Channels {
 };
 
 // Pixels of a row whose colours are found or converted together.
-constexpr uint32_t kRowChunk = 1024;
+constexpr uint32_t kRowChunk = kvza::kChunkMax;
 // Pixels of the rows decoded ahead, on all cores, before they are stored.
 constexpr uint64_t kBlockPixels = uint64_t{1} << 18;
-
-// The colours of n pixel values into dst (alpha 0): from the cache, or for
-// those it lacks from one many-pixel conversion, added to it.
-void convert_with_cache(const uint32_t *value, uint32_t n, const Channels &ch,
-                        kvza::ColourCache<kvza::RgbBits> &colours, kvza::CacheUse &use,
-                        KvzaPixel *dst) {
-    uint32_t missed_at[kRowChunk], misses = 0;
-    kvza::RgbBits key[kRowChunk];
-    KvzaPixel missed[kRowChunk];
-    for (uint32_t j = 0; j < n; ++j) {
-        const uint32_t v = value[j];
-        const KvzaPixel rgb{ch.red.value(v), ch.green.value(v), ch.blue.value(v), 0.0f};
-        key[j] = kvza::rgb_bits(rgb);
-        if (const KvzaPixel *hit = colours.find(key[j])) {
-            dst[j] = *hit;
-        } else {
-            missed_at[misses] = j;
-            missed[misses++] = rgb;
-        }
-    }
-    use.record(misses, n);
-    if (misses == 0) return;
-    kvza_rgb2kvz_n(missed, missed, misses);
-    for (uint32_t m = 0; m < misses; ++m) {
-        dst[missed_at[m]] = missed[m];
-        colours.put(key[missed_at[m]], missed[m]);
-    }
-}
 
 // The pixels (colour and alpha) first .. first + count - 1 of one stored row
 // of a 16-, 24- or 32-bit bitmap into out; returns how many of them the
@@ -125,6 +97,7 @@ uint32_t decode_direct_piece(const Buffer &buf, const Rows &r, uint64_t row, uin
     const uint64_t size = buf.size();
     const uint64_t bytes = r.bpp / 8U;
     uint32_t value[kRowChunk];
+    kvza::RgbBits key[kRowChunk];
     for (uint32_t x0 = 0; x0 < count; x0 += kRowChunk) {
         const uint32_t n = std::min(kRowChunk, count - x0);
         uint32_t avail = n;
@@ -145,15 +118,12 @@ uint32_t decode_direct_piece(const Buffer &buf, const Rows &r, uint64_t row, uin
                 value[j] = le32(p);
         }
         KvzaPixel *dst = out + x0;
-        if (!use.wanted()) {
-            for (uint32_t j = 0; j < avail; ++j) {
-                const uint32_t v = value[j];
-                dst[j] = {ch.red.value(v), ch.green.value(v), ch.blue.value(v), 0.0f};
-            }
-            kvza_rgb2kvz_n(dst, dst, avail);
-        } else {
-            convert_with_cache(value, avail, ch, colours, use, dst);
+        for (uint32_t j = 0; j < avail; ++j) {
+            const uint32_t v = value[j];
+            dst[j] = {ch.red.value(v), ch.green.value(v), ch.blue.value(v), 0.0f};
+            key[j] = kvza::rgb_bits(dst[j]);
         }
+        kvza::convert_chunk(colours, use, key, dst, dst, avail, kvza_rgb2kvz_n);
         for (uint32_t j = 0; j < avail; ++j)
             dst[j].a = ch.has_alpha ? ch.alpha.value(value[j]) : 1.0f;
         if (avail < n) return x0 + avail;

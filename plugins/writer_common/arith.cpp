@@ -184,27 +184,7 @@ struct ColourWindow {
         begin = reinterpret_cast<uintptr_t>(from);
         n = count;
         for (uint32_t j = 0; j < n; ++j) in[j] = kvza::rgb_bits(from[j]);
-        if (!use.wanted()) {
-            kvza_kvz2rgb_n(out, from, n);
-            return;
-        }
-        KvzaPixel missed[kWindow];
-        uint32_t missed_at[kWindow], misses = 0;
-        for (uint32_t j = 0; j < n; ++j) {
-            if (const KvzaPixel *hit = cache.find(in[j])) {
-                out[j] = *hit;
-            } else {
-                missed_at[misses] = j;
-                missed[misses++] = from[j];
-            }
-        }
-        use.record(misses, n);
-        if (misses == 0) return;
-        kvza_kvz2rgb_n(missed, missed, misses);
-        for (uint32_t m = 0; m < misses; ++m) {
-            out[missed_at[m]] = missed[m];
-            cache.put(in[missed_at[m]], missed[m]);
-        }
+        kvza::convert_chunk(cache, use, in, from, out, n, kvza_kvz2rgb_n);
     }
 
     kvza::CacheUse use;
@@ -214,8 +194,7 @@ struct ColourWindow {
 // one of the image's (the border) or its bits are not those converted.
 const KvzaPixel *window_colour(ColourWindow &win, const KvzaImage *image, const KvzaPixel *pixel,
                                const kvza::RgbBits &key, kvza::ColourCache<kvza::RgbBits> &cache) {
-    if (image == nullptr || image->pixels == nullptr || image->width <= 0 || image->height <= 0)
-        return nullptr;
+    if (image == nullptr || image->width <= 0 || image->height <= 0) return nullptr;
     const uintptr_t first = reinterpret_cast<uintptr_t>(image->pixels);
     const uintptr_t at = reinterpret_cast<uintptr_t>(pixel);
     const uint64_t width = static_cast<uint32_t>(image->width);
