@@ -2,6 +2,8 @@
 #include "bitmap_rows.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -82,17 +84,51 @@ constexpr uint32_t kRowChunk = kvza::kChunkMax;
 // Pixels of the rows decoded ahead, on all cores, before they are stored.
 constexpr uint64_t kBlockPixels = uint64_t{1} << 18;
 
+// A converting thread's cache. The decoding keeps its own set and hands one to
+// each running part (no thread-local storage in a plug-in that may be
+// unloaded).
+struct Worker {
+    kvza::ColourCache<kvza::RgbBits> colours;
+    kvza::CacheUse use;
+};
+
+class Workers {
+  public:
+    std::unique_ptr<Worker> take() {
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            if (!spare_.empty()) {
+                std::unique_ptr<Worker> w = std::move(spare_.back());
+                spare_.pop_back();
+                return w;
+            }
+        }
+        return std::unique_ptr<Worker>(new (std::nothrow) Worker);
+    }
+    void give(std::unique_ptr<Worker> w) {
+        if (!w) return;
+        const std::lock_guard<std::mutex> hold(lock_);
+        try {
+            spare_.push_back(std::move(w));
+        } catch (const std::bad_alloc &) {  // dropped: the next part makes another
+        }
+    }
+
+  private:
+    std::mutex lock_;
+    std::vector<std::unique_ptr<Worker>> spare_;
+};
+
 // The pixels (colour and alpha) first .. first + count - 1 of one stored row
 // of a 16-, 24- or 32-bit bitmap into out; returns how many of them the
 // buffer holds whole (count, or fewer when the data ends there). The colours
-// of a chunk come from this thread's cache (keyed by the channels' floats,
-// which alone determine the colour, so it serves every picture) and one
-// many-pixel conversion, or from that conversion alone while the cache finds
-// almost nothing.
+// of a chunk come from the worker's cache (keyed by the channels' floats)
+// and one many-pixel conversion, or from that conversion alone while the
+// cache finds almost nothing.
 uint32_t decode_direct_piece(const Buffer &buf, const Rows &r, uint64_t row, uint32_t first,
-                             uint32_t count, const Channels &ch, KvzaPixel *out) {
-    thread_local kvza::ColourCache<kvza::RgbBits> colours;
-    thread_local kvza::CacheUse use;
+                             uint32_t count, const Channels &ch, Worker &worker, KvzaPixel *out) {
+    kvza::ColourCache<kvza::RgbBits> &colours = worker.colours;
+    kvza::CacheUse &use = worker.use;
     const uint8_t *data = buf.data();
     const uint64_t size = buf.size();
     const uint64_t bytes = r.bpp / 8U;
@@ -148,6 +184,7 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
     } catch (const std::bad_alloc &) {
         return KIN_FAILED;
     }
+    Workers workers;
     const bool same_size = static_cast<uint32_t>(image->width) == r.width &&
                            static_cast<uint32_t>(image->height) == r.height;
     for (uint32_t i0 = 0; i0 < r.height; i0 += static_cast<uint32_t>(block_rows)) {
@@ -157,9 +194,12 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
             kvza::run_parts(
                 rows,
                 [&](uint64_t b, uint64_t e) {
+                    std::unique_ptr<Worker> w = workers.take();
+                    Worker tiny{kvza::ColourCache<kvza::RgbBits>(16), {}};  // no memory for one
                     for (uint64_t k = b; k < e; ++k)
                         whole[k] = decode_direct_piece(buf, r, r.start + (i0 + k) * stride, first,
-                                                       n, ch, block.data() + k * n);
+                                                       n, ch, w ? *w : tiny, block.data() + k * n);
+                    workers.give(std::move(w));
                 },
                 kvza::kParallelMin / n + 1);
             for (uint32_t k = 0; k < rows; ++k) {
