@@ -53,15 +53,20 @@ std::vector<KvzaPixel> unique_rgb_buffer() {
     return px;
 }
 
-// Converts every pixel of src one call at a time; with to_rgb the pixels
-// are first made KVZ colours, and converted back.
-void run_conversion(benchmark::State &state, std::vector<KvzaPixel> src, bool to_rgb) {
-    if (to_rgb)
-        for (auto &p : src) kvza_rgb2kvz(&p, &p);
-    const auto convert = to_rgb ? &kvza_kvz2rgb : &kvza_rgb2kvz;
+// Converts every pixel of src one call at a time, or with many through the
+// many-pixel conversions (all cores, SIMD lanes); with to_rgb the pixels are
+// first made KVZ colours, and converted back.
+void run_conversion(benchmark::State &state, std::vector<KvzaPixel> src, bool to_rgb,
+                    bool many = false) {
+    if (to_rgb) kvza_rgb2kvz_n(src.data(), src.data(), src.size());
+    const auto one = to_rgb ? &kvza_kvz2rgb : &kvza_rgb2kvz;
+    const auto all = to_rgb ? &kvza_kvz2rgb_n : &kvza_rgb2kvz_n;
     std::vector<KvzaPixel> dst(src.size());
     for (auto _ : state) {
-        for (size_t i = 0; i < src.size(); ++i) convert(&dst[i], &src[i]);
+        if (many)
+            all(dst.data(), src.data(), src.size());
+        else
+            for (size_t i = 0; i < src.size(); ++i) one(&dst[i], &src[i]);
         benchmark::DoNotOptimize(dst.data());
     }
     state.counters["Mpixel/s"] = benchmark::Counter(
@@ -93,36 +98,23 @@ void BM_rgb2kvz_unique(benchmark::State &state) {
 }
 BENCHMARK(BM_rgb2kvz_unique)->Unit(benchmark::kMillisecond);
 
-// The same through the many-pixel conversions (all cores, SIMD lanes).
-void run_span_conversion(benchmark::State &state, std::vector<KvzaPixel> src, bool to_rgb) {
-    if (to_rgb) kvza_rgb2kvz_n(src.data(), src.data(), src.size());
-    const auto convert = to_rgb ? &kvza_kvz2rgb_n : &kvza_rgb2kvz_n;
-    std::vector<KvzaPixel> dst(src.size());
-    for (auto _ : state) {
-        convert(dst.data(), src.data(), src.size());
-        benchmark::DoNotOptimize(dst.data());
-    }
-    state.counters["Mpixel/s"] = benchmark::Counter(
-        static_cast<double>(src.size()) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
-}
-
 void BM_rgb2kvz_n_from8bit(benchmark::State &state) {
-    run_span_conversion(state, byte_rgb_buffer(), false);
+    run_conversion(state, byte_rgb_buffer(), false, true);
 }
 BENCHMARK(BM_rgb2kvz_n_from8bit)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_kvz2rgb_n_from8bit(benchmark::State &state) {
-    run_span_conversion(state, byte_rgb_buffer(), true);
+    run_conversion(state, byte_rgb_buffer(), true, true);
 }
 BENCHMARK(BM_kvz2rgb_n_from8bit)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_rgb2kvz_n_unique(benchmark::State &state) {
-    run_span_conversion(state, unique_rgb_buffer(), false);
+    run_conversion(state, unique_rgb_buffer(), false, true);
 }
 BENCHMARK(BM_rgb2kvz_n_unique)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_kvz2rgb_n_unique(benchmark::State &state) {
-    run_span_conversion(state, unique_rgb_buffer(), true);
+    run_conversion(state, unique_rgb_buffer(), true, true);
 }
 BENCHMARK(BM_kvz2rgb_n_unique)->Unit(benchmark::kMillisecond)->UseRealTime();
 

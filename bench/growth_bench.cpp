@@ -127,23 +127,23 @@ bool save(benchmark::State &state, const char *plugin, int n, int16_t type,
     return true;
 }
 
-void BM_SaveBmp24(benchmark::State &state) {
+// Saves picture(side) through a writer plug-in again and again.
+void run_save(benchmark::State &state, const char *plugin, int16_t type, const char *suffix) {
     const int n = side(state);
-    const std::string path = temp_file(n, ".bmp");
+    const std::string path = temp_file(n, suffix);
     for (auto _ : state)
-        if (!save(state, "kotbmp", n, 20, path)) break;
+        if (!save(state, plugin, n, type, path)) break;
     count_pixels(state, int64_t{n} * n);
     std::filesystem::remove(path);
+}
+
+void BM_SaveBmp24(benchmark::State &state) {
+    run_save(state, "kotbmp", 20, ".bmp");
 }
 BENCHMARK(BM_SaveBmp24)->Apply(Sizes);
 
 void BM_SaveTga32(benchmark::State &state) {
-    const int n = side(state);
-    const std::string path = temp_file(n, ".tga");
-    for (auto _ : state)
-        if (!save(state, "kottga", n, 21, path)) break;
-    count_pixels(state, int64_t{n} * n);
-    std::filesystem::remove(path);
+    run_save(state, "kottga", 21, ".tga");
 }
 BENCHMARK(BM_SaveTga32)->Apply(Sizes);
 

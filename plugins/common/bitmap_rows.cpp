@@ -2,7 +2,6 @@
 #include "bitmap_rows.h"
 
 #include <algorithm>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -94,19 +93,20 @@ struct Worker {
 
 class Workers {
   public:
-    std::unique_ptr<Worker> take() {
+    // A worker of the set, or a new one (a cache without memory for its
+    // slots converts every colour).
+    Worker take() {
         {
             const std::lock_guard<std::mutex> hold(lock_);
             if (!spare_.empty()) {
-                std::unique_ptr<Worker> w = std::move(spare_.back());
+                Worker w = std::move(spare_.back());
                 spare_.pop_back();
                 return w;
             }
         }
-        return std::unique_ptr<Worker>(new (std::nothrow) Worker);
+        return Worker{kvza::ColourCache<kvza::RgbBits>(), kvza::CacheUse()};
     }
-    void give(std::unique_ptr<Worker> w) {
-        if (!w) return;
+    void give(Worker w) {
         const std::lock_guard<std::mutex> hold(lock_);
         try {
             spare_.push_back(std::move(w));
@@ -116,7 +116,7 @@ class Workers {
 
   private:
     std::mutex lock_;
-    std::vector<std::unique_ptr<Worker>> spare_;
+    std::vector<Worker> spare_;
 };
 
 // The pixels (colour and alpha) first .. first + count - 1 of one stored row
@@ -194,11 +194,10 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
             kvza::run_parts(
                 rows,
                 [&](uint64_t b, uint64_t e) {
-                    std::unique_ptr<Worker> w = workers.take();
-                    Worker tiny{kvza::ColourCache<kvza::RgbBits>(16), {}};  // no memory for one
+                    Worker w = workers.take();
                     for (uint64_t k = b; k < e; ++k)
                         whole[k] = decode_direct_piece(buf, r, r.start + (i0 + k) * stride, first,
-                                                       n, ch, w ? *w : tiny, block.data() + k * n);
+                                                       n, ch, w, block.data() + k * n);
                     workers.give(std::move(w));
                 },
                 kvza::kParallelMin / n + 1);
