@@ -130,10 +130,11 @@ class ColourCache {
 };
 
 // Whether looking a chunk of colours up in a cache is worth it. A photo holds
-// a new colour in nearly every pixel: after a chunk where almost every colour
-// was missing, the next ones are converted without the cache (its look-ups
-// would only cost memory traffic), and every 16th tries it again. The
-// colours are the same either way.
+// a new colour in most pixels, and a look-up that misses costs about as much
+// as converting the colour through the many-pixel conversion: after a chunk
+// where more than a quarter of the colours was missing, the next ones are
+// converted without the cache, and every 16th tries it again. The colours
+// are the same either way.
 class CacheUse {
   public:
     bool wanted() {
@@ -142,7 +143,7 @@ class CacheUse {
         return false;
     }
     void record(uint32_t misses, uint32_t looked) {
-        if (looked >= 64 && misses * 8 > looked * 7) skip_ = 15;
+        if (looked >= 64 && misses * 4 > looked) skip_ = 15;
     }
 
   private:

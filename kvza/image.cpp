@@ -1,5 +1,6 @@
 // Pixel addressing through wrap modes, fill, rectangle copy, clipping and the
 // progress protocol.
+#include <algorithm>
 #include <cmath>
 
 #include "internal.h"
@@ -9,28 +10,28 @@ namespace {
 // Resolves coordinate v on an axis of n pixels; sets outside under Border.
 uint32_t resolve(int32_t v, uint32_t n, uint8_t mode, bool &outside) {
     switch (mode) {
-    case KVZA_WRAP_WRAP:
-        if (v < 0) {
-            const uint32_t m = static_cast<uint32_t>(-static_cast<int64_t>(v)) % n;
-            return (n - m) % n;
+        case KVZA_WRAP_WRAP:
+            if (v < 0) {
+                const uint32_t m = static_cast<uint32_t>(-static_cast<int64_t>(v)) % n;
+                return (n - m) % n;
+            }
+            return static_cast<uint32_t>(v) % n;
+        case KVZA_WRAP_MIRROR: {
+            const uint32_t u =
+                v < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(v)) : static_cast<uint32_t>(v);
+            const uint32_t q = u / n;
+            return (q & 1U) != 0 ? n - (u % n) - 1 : u % n;
         }
-        return static_cast<uint32_t>(v) % n;
-    case KVZA_WRAP_MIRROR: {
-        const uint32_t u = v < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(v))
-                                 : static_cast<uint32_t>(v);
-        const uint32_t q = u / n;
-        return (q & 1U) != 0 ? n - (u % n) - 1 : u % n;
-    }
-    case KVZA_WRAP_BORDER:
-        if (v < 0 || static_cast<uint32_t>(v) >= n) {
-            outside = true;
-            return 0;
-        }
-        return static_cast<uint32_t>(v);
-    default:
-        if (v < 0) return 0;
-        if (static_cast<uint32_t>(v) >= n) return n - 1;
-        return static_cast<uint32_t>(v);
+        case KVZA_WRAP_BORDER:
+            if (v < 0 || static_cast<uint32_t>(v) >= n) {
+                outside = true;
+                return 0;
+            }
+            return static_cast<uint32_t>(v);
+        default:
+            if (v < 0) return 0;
+            if (static_cast<uint32_t>(v) >= n) return n - 1;
+            return static_cast<uint32_t>(v);
     }
 }
 
@@ -63,9 +64,9 @@ KVZA_API int32_t kvza_clr(KvzaImage *image, const KvzaPixel *colour, KvzaProgres
     return KVZA_OK;
 }
 
-KVZA_API int32_t kvza_copy(KvzaImage *dst, int32_t dx, int32_t dy, const KvzaImage *src,
-                           int32_t sx, int32_t sy, int32_t width, int32_t height, int32_t mode,
-                           float factor, KvzaProgress *progress) {
+KVZA_API int32_t kvza_copy(KvzaImage *dst, int32_t dx, int32_t dy, const KvzaImage *src, int32_t sx,
+                           int32_t sy, int32_t width, int32_t height, int32_t mode, float factor,
+                           KvzaProgress *progress) {
     if (dst == nullptr || src == nullptr) return KVZA_FAILED;
     const int32_t w = width > 0 ? width : 0;
     const int32_t h = height > 0 ? height : 0;
@@ -144,6 +145,53 @@ KVZA_API int32_t kvza_progress_count(const KvzaImage * /*image*/, KvzaProgress *
     const int32_t result = progress->callback(progress->userdata, progress->done, progress->total);
     progress->count = 0;
     return result;
+}
+
+KVZA_API uint64_t kvza_progress_quiet(const KvzaProgress *progress) {
+    if (progress == nullptr || progress->callback == nullptr) return UINT64_MAX;
+    // Steps that leave count at or below interval run nothing.
+    if (progress->count >= progress->interval) return 0;
+    return uint64_t{progress->interval} - progress->count;
+}
+
+namespace {
+
+// n steps of done, which stops at total.
+void advance_done(KvzaProgress *progress, uint64_t n) {
+    const uint64_t room =
+        progress->done < progress->total ? uint64_t{progress->total} - progress->done : 0;
+    progress->done += static_cast<uint32_t>(std::min(n, room));
+}
+
+}  // namespace
+
+KVZA_API int32_t kvza_progress_count_n(const KvzaImage *image, KvzaProgress *progress, uint64_t n) {
+    if (progress == nullptr) return 0;
+    if (progress->callback == nullptr) {
+        // Without a callback the count only cycles through 0 .. interval.
+        advance_done(progress, n);
+        const uint64_t cycle = uint64_t{progress->interval} + 1;
+        uint64_t count = progress->count;
+        if (count > progress->interval && n > 0) {  // the next step resets it
+            count = 0;
+            --n;
+        }
+        progress->count = static_cast<uint32_t>((count + n) % cycle);
+        return 0;
+    }
+    while (n > 0) {
+        // The quiet steps in one go, then one step that may run the callback.
+        const uint64_t quiet = std::min(n, kvza_progress_quiet(progress));
+        if (quiet > 0) {
+            advance_done(progress, quiet);
+            progress->count += static_cast<uint32_t>(quiet);
+            n -= quiet;
+            continue;
+        }
+        --n;
+        if (const int32_t answer = kvza_progress_count(image, progress); answer != 0) return answer;
+    }
+    return 0;
 }
 
 KVZA_API void kvza_progress_final(const KvzaImage * /*image*/, KvzaProgress *progress) {

@@ -61,9 +61,9 @@ typedef struct KvzaPixel {
 /* One image: header, palette and pixels in one block of
  * KVZA_HEADER_BYTES + 16 x width x height bytes. */
 typedef struct KvzaImage {
-    int32_t width;    /* pixels per row (used as unsigned) */
-    int32_t height;   /* rows (used as unsigned) */
-    int16_t pixtype;  /* pixel-type id the image was read as, 0 if new */
+    int32_t width;   /* pixels per row (used as unsigned) */
+    int32_t height;  /* rows (used as unsigned) */
+    int16_t pixtype; /* pixel-type id the image was read as, 0 if new */
     uint16_t reserved;
     uint8_t wrapx; /* enum kvza_wrap for x */
     uint8_t wrapy; /* enum kvza_wrap for y */
@@ -104,6 +104,13 @@ KVZA_API void kvza_clipkvza(KvzaPixel *dst, const KvzaPixel *src);
 KVZA_API void kvza_progress_setup(const KvzaImage *image, KvzaProgress *progress);
 /* Counts one step; returns the callback's answer when it ran, else 0. */
 KVZA_API int32_t kvza_progress_count(const KvzaImage *image, KvzaProgress *progress);
+/* How many kvza_progress_count calls from now on would count without running
+ * the callback (UINT64_MAX without a record or callback). A caller that
+ * stores a run of units at once takes at most this many plus one. */
+KVZA_API uint64_t kvza_progress_quiet(const KvzaProgress *progress);
+/* n calls of kvza_progress_count at once; stops after the first whose callback
+ * asks to stop and returns its answer, else 0. */
+KVZA_API int32_t kvza_progress_count_n(const KvzaImage *image, KvzaProgress *progress, uint64_t n);
 /* Reports completion (total of total). */
 KVZA_API void kvza_progress_final(const KvzaImage *image, KvzaProgress *progress);
 

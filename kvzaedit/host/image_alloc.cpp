@@ -30,7 +30,13 @@ void *AllocateZeroed(uint64_t bytes) {
     if (bytes < kMappedBytes) return std::calloc(1, static_cast<size_t>(bytes));
     void *block = mmap(nullptr, static_cast<size_t>(bytes), PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return block == MAP_FAILED ? nullptr : block;
+    if (block == MAP_FAILED) return nullptr;
+    // Large pages where the system offers them on request: a reader fills
+    // the block once from start to end, and one fault per 2 MiB instead of
+    // per 4 KiB takes a good part of the time of opening a large picture.
+    // Only a hint; without it the block is the same.
+    madvise(block, static_cast<size_t>(bytes), MADV_HUGEPAGE);
+    return block;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "bitmap_rows.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -167,6 +168,19 @@ uint32_t decode_direct_piece(const Buffer &buf, const Rows &r, uint64_t row, uin
     return count;
 }
 
+// Brings the memory pages of n pixels from p in without changing a bit (an
+// atomic add of 0 on each page): an image's block is fresh memory, and the
+// system zeroes each page on its first write, so the decoding threads take
+// that on before the pixels are stored on one.
+void fault_in(KvzaPixel *p, uint64_t n) {
+    constexpr uint64_t kPage = 4096;
+    auto *bytes = reinterpret_cast<unsigned char *>(p);
+    const uint64_t size = n * sizeof(KvzaPixel);
+    for (uint64_t at = 0; at < size; at += kPage)
+        __atomic_fetch_add(bytes + at, 0, __ATOMIC_RELAXED);
+    if (size != 0) __atomic_fetch_add(bytes + size - 1, 0, __ATOMIC_RELAXED);
+}
+
 // Decodes the rows of a 16-, 24- or 32-bit bitmap: a block of rows at a time
 // on all cores into a buffer, then the pixels are stored and counted one by
 // one here, so a stop request or missing data ends where it would end pixel
@@ -195,9 +209,13 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
                 rows,
                 [&](uint64_t b, uint64_t e) {
                     Worker w = workers.take();
-                    for (uint64_t k = b; k < e; ++k)
+                    for (uint64_t k = b; k < e; ++k) {
                         whole[k] = decode_direct_piece(buf, r, r.start + (i0 + k) * stride, first,
                                                        n, ch, w, block.data() + k * n);
+                        if (same_size)
+                            fault_in(kvza_getpixptr(image, 0, image_row(r, i0 + k)) + first,
+                                     whole[k]);
+                    }
                     workers.give(std::move(w));
                 },
                 kvza::kParallelMin / n + 1);
@@ -205,13 +223,22 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
                 const int32_t y = image_row(r, i0 + k);
                 KvzaPixel *dst = same_size ? kvza_getpixptr(image, 0, y) + first : nullptr;
                 const KvzaPixel *src = block.data() + uint64_t{k} * n;
-                for (uint32_t j = 0; j < whole[k]; ++j) {
-                    // An image of the bitmap's size holds the row in one piece;
-                    // any other resolves each pixel through its wrap modes.
-                    *(same_size ? dst + j
-                                : kvza_getpixptr(image, static_cast<int32_t>(first + j), y)) =
-                        src[j];
-                    if (kvza_progress_count(image, progress) != 0) return KIN_CANCELED;
+                // The pixels up to the next progress callback go in at once;
+                // a stop request still ends right after the pixel it came on.
+                for (uint32_t j = 0; j < whole[k];) {
+                    const uint64_t quiet = kvza_progress_quiet(progress);
+                    const uint32_t run =
+                        quiet >= whole[k] - j ? whole[k] - j : static_cast<uint32_t>(quiet) + 1;
+                    if (same_size) {
+                        // An image of the bitmap's size holds the row in one piece.
+                        std::memcpy(dst + j, src + j, uint64_t{run} * sizeof(KvzaPixel));
+                    } else {
+                        // Any other resolves each pixel through its wrap modes.
+                        for (uint32_t q = j; q < j + run; ++q)
+                            *kvza_getpixptr(image, static_cast<int32_t>(first + q), y) = src[q];
+                    }
+                    j += run;
+                    if (kvza_progress_count_n(image, progress, run) != 0) return KIN_CANCELED;
                 }
                 if (whole[k] < n) return KIN_FAILED;
             }

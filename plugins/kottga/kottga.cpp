@@ -15,6 +15,7 @@
 #include "kot.h"
 #include "kvza.h"
 #include "parallel.h"
+#include "row_blocks.h"
 #include "writer_common.h"
 
 namespace {
@@ -152,29 +153,23 @@ float grey_of(const KvzaPixel *pixel) {
     return g < 0.0f ? 0.0f : (g > 1.0f ? 1.0f : g);
 }
 
-// The bytes of one pixel at (x, y) (little-endian words).
-void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pixel, int32_t x,
-                  int32_t y, int32_t level, uint8_t *unit) {
-    KvzaPixel rgba{0.0f, 0.0f, 0.0f, 1.0f};
+// The bytes of a true-colour pixel from its RGBA record (clipped here).
+void encode_rgb(const TgaLayout &layout, KvzaPixel rgba, int32_t x, int32_t y, int32_t level,
+                uint8_t *unit) {
+    kvza_cliprgba(&rgba, &rgba);
     switch (layout.id) {
         case 20:
-            kot::kvz_to_rgb(&rgba, pixel, image);
-            kvza_cliprgba(&rgba, &rgba);
             unit[0] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.w));
             unit[1] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.s));
             unit[2] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.c));
             break;
         case 21:
-            kot::kvza_to_rgba(&rgba, pixel, image);
-            kvza_cliprgba(&rgba, &rgba);
             unit[0] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.w));
             unit[1] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.s));
             unit[2] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.c));
             unit[3] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.a));
             break;
-        case 25: {
-            kot::kvza_to_rgba(&rgba, pixel, image);
-            kvza_cliprgba(&rgba, &rgba);
+        default: {  // 25
             const uint32_t r = static_cast<uint32_t>(kot::quantize_level(5, x, y, level, rgba.c));
             const uint32_t g = static_cast<uint32_t>(kot::quantize_level(5, x, y, level, rgba.s));
             const uint32_t b = static_cast<uint32_t>(kot::quantize_level(5, x, y, level, rgba.w));
@@ -182,6 +177,13 @@ void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pi
             kot::put_le16(unit, (a & 1u) << 15 | (r & 31u) << 10 | (g & 31u) << 5 | (b & 31u));
             break;
         }
+    }
+}
+
+// The bytes of one pixel of a colour-mapped or grey layout at (x, y).
+void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pixel, int32_t x,
+                  int32_t y, int32_t level, uint8_t *unit) {
+    switch (layout.id) {
         case 41:
             unit[0] = static_cast<uint8_t>(
                 kvza_nearpal_dit(layout.palette_mode, image->palette, kPaletteEntries, pixel, 1.0f,
@@ -197,56 +199,42 @@ void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pi
     }
 }
 
-// Pixels encoded ahead of the writes, on all cores.
-constexpr uint64_t kBlockPixels = uint64_t{1} << 20;
+// The bytes of n pixels of row y from x0 on. The true-colour layouts convert
+// the run's colours together; the others go pixel by pixel.
+void encode_run(const TgaLayout &layout, KvzaImage *image, int32_t y, int32_t x0, uint32_t n,
+                int32_t level, uint8_t *out) {
+    const KvzaPixel *pixels = kvza_getpixptr(image, x0, y);
+    const uint32_t unit = layout.bytes_per_pixel;
+    if (layout.image_type != kTrueColour) {
+        for (uint32_t j = 0; j < n; ++j)
+            encode_pixel(layout, image, pixels + j, x0 + static_cast<int32_t>(j), y, level,
+                         out + uint64_t{j} * unit);
+        return;
+    }
+    constexpr uint32_t kRun = 1024;  // colours converted together
+    KvzaPixel rgba[kRun];
+    for (uint32_t at = 0; at < n; at += kRun) {
+        const uint32_t m = std::min(kRun, n - at);
+        kot::kvz_to_rgb_run(pixels + at, m, rgba);
+        for (uint32_t j = 0; j < m; ++j) {
+            const int32_t x = x0 + static_cast<int32_t>(at + j);
+            // Layout 20 ignores the alpha: the record's alpha is 1, as when
+            // only the colour is converted.
+            if (layout.id == 20) rgba[j].a = 1.0f;
+            encode_rgb(layout, rgba[j], x, y, level, out + uint64_t{at + j} * unit);
+        }
+    }
+}
 
 // Rows from the bottom up, left to right, one write and one progress step
-// per pixel, no row padding. A pixel's bytes depend on the pixel and its
-// position alone, so a block of rows is encoded on all cores first; the
-// writes and the progress steps then follow here one pixel at a time, as
-// without the block (a stop leaves the same bytes written).
+// per pixel, no row padding; blocks of rows are encoded on all cores first.
 int32_t write_pixels(kot::SaveJob &job, const TgaLayout &layout) {
-    KvzaImage *image = job.image;
     const int32_t level = kot::dither_level(job.options);
-    const uint32_t unit_bytes = layout.bytes_per_pixel;
-    const auto width = static_cast<uint64_t>(image->width);
-    const uint64_t rows_per_block = width == 0 ? 1 : std::max<uint64_t>(1, kBlockPixels / width);
-    std::vector<uint8_t> block;
-    try {
-        block.resize(rows_per_block * width * unit_bytes);
-    } catch (const std::bad_alloc &) {
-        block.clear();
-    }
-    uint8_t unit[4];
-    for (int64_t top = image->height - 1; top >= 0;) {
-        // Rows top, top - 1, ..., down to bottom (the file's order).
-        const int64_t count = std::min<int64_t>(top + 1, static_cast<int64_t>(rows_per_block));
-        const uint64_t pixels = static_cast<uint64_t>(count) * width;
-        if (!block.empty()) {
-            kvza::run_parts(pixels, [&](uint64_t first, uint64_t last) {
-                for (uint64_t k = first; k < last; ++k) {
-                    const auto x = static_cast<int32_t>(k % width);
-                    const auto y = static_cast<int32_t>(top - static_cast<int64_t>(k / width));
-                    encode_pixel(layout, image, kvza_getpixptr(image, x, y), x, y, level,
-                                 block.data() + k * unit_bytes);
-                }
-            });
-        }
-        for (uint64_t k = 0; k < pixels; ++k) {
-            const uint8_t *bytes = unit;
-            if (!block.empty()) {
-                bytes = block.data() + k * unit_bytes;
-            } else {
-                const auto x = static_cast<int32_t>(k % width);
-                const auto y = static_cast<int32_t>(top - static_cast<int64_t>(k / width));
-                encode_pixel(layout, image, kvza_getpixptr(image, x, y), x, y, level, unit);
-            }
-            if (!job.out.write(bytes, unit_bytes)) return KOT_FAILED;
-            if (kvza_progress_count(image, job.progress) != 0) return KOT_CANCELED;
-        }
-        top -= count;
-    }
-    return KOT_OK;
+    return kot::write_rows(job.out, job.image, job.progress,
+                           kot::RowFormat{layout.bytes_per_pixel, false},
+                           [&](int32_t y, int32_t x0, uint32_t n, uint8_t *out) {
+                               encode_run(layout, job.image, y, x0, n, level, out);
+                           });
 }
 
 int32_t write_body(kot::SaveJob &job) {

@@ -34,26 +34,6 @@ uint8_t channel_byte(float v, ByteRounding rounding = ByteRounding::Truncate) {
 
 }  // namespace
 
-int32_t trunc_to_int(float v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483648.0f) return INT32_MAX;
-    if (v <= -2147483648.0f) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
-int32_t quantize_level(int32_t bits, int32_t x, int32_t y, int32_t level, float v) {
-    bits = clamp_bits(bits);
-    // Eight extra bits below the target scale carry the fraction for the dither.
-    const int32_t scale = (int32_t{1} << (bits + 8)) - 1;
-    const float f = static_cast<float>(scale) * v;
-    const int32_t i = trunc_to_int(f);
-    const int32_t q = i >> 8;
-    const int32_t top = (int32_t{1} << bits) - 1;
-    if (level == 0 || i == 0 || q == top) return q;
-    return q + kvza_getdither(static_cast<uint32_t>(i & 255), x, y, static_cast<uint32_t>(level),
-                              nullptr);
-}
-
 int32_t quantize_exact(int32_t bits, int32_t x, int32_t y, int32_t level, float v) {
     bits = clamp_bits(bits);
     const int32_t top = (int32_t{1} << bits) - 1;
@@ -212,8 +192,18 @@ const KvzaPixel *window_colour(ColourWindow &win, const KvzaImage *image, const 
 
 }  // namespace
 
-void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel, const KvzaImage *image) {
+namespace {
+
+// The colours this thread converted last, for kvz_to_rgb and kvz_to_rgb_run.
+kvza::ColourCache<kvza::RgbBits> &thread_cache() {
     thread_local kvza::ColourCache<kvza::RgbBits> cache;
+    return cache;
+}
+
+}  // namespace
+
+void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel, const KvzaImage *image) {
+    kvza::ColourCache<kvza::RgbBits> &cache = thread_cache();
     thread_local ColourWindow window;
     const KvzaPixel in = *pixel;
     const kvza::RgbBits key = kvza::rgb_bits(in);
@@ -222,6 +212,18 @@ void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel, const KvzaImage *image) 
     rgb->c = out.c;
     rgb->s = out.s;
     rgb->w = out.w;
+}
+
+void kvz_to_rgb_run(const KvzaPixel *pixels, uint32_t n, KvzaPixel *rgb) {
+    kvza::ColourCache<kvza::RgbBits> &cache = thread_cache();
+    thread_local kvza::CacheUse use;
+    kvza::RgbBits keys[kvza::kChunkMax];
+    for (uint32_t at = 0; at < n; at += kvza::kChunkMax) {
+        const uint32_t m = std::min(kvza::kChunkMax, n - at);
+        for (uint32_t j = 0; j < m; ++j) keys[j] = kvza::rgb_bits(pixels[at + j]);
+        kvza::convert_chunk(cache, use, keys, pixels + at, rgb + at, m, kvza_kvz2rgb_n);
+        for (uint32_t j = 0; j < m; ++j) rgb[at + j].a = pixels[at + j].a;
+    }
 }
 
 void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel, const KvzaImage *image) {
@@ -252,6 +254,33 @@ void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int
     kvza_to_rgba(work, pixel, image);
     work->a = threshold_alpha(x, y, options, work->a);
     kvza_cliprgba(work, work);
+}
+
+void encode_rgb_run(const RgbLayout &layout, const KvzaImage *image, const KotSaveOptions *options,
+                    int32_t y, int32_t x0, uint32_t n, uint8_t *out) {
+    const KvzaPixel *pixels = kvza_getpixptr(const_cast<KvzaImage *>(image), x0, y);
+    const int32_t level = dither_level(options);
+    const bool merge = layout.bits_a == 0 && switch_on(options, kSwitchMerge);
+    KvzaPixel rgb[kvza::kChunkMax];
+    for (uint32_t at = 0; at < n; at += kvza::kChunkMax) {
+        const uint32_t m = std::min(kvza::kChunkMax, n - at);
+        kvz_to_rgb_run(pixels + at, m, rgb);
+        for (uint32_t j = 0; j < m; ++j) {
+            const auto x = static_cast<int32_t>(static_cast<uint32_t>(x0) + at + j);
+            KvzaPixel &work = rgb[j];
+            // As rgba_colour_path and rgb_colour_path: the alpha thresholded
+            // when it goes to the file or into the merge, else 1.
+            if (layout.bits_a != 0 || merge)
+                work.a = threshold_alpha(x, y, options, work.a);
+            else
+                work.a = 1.0f;
+            if (merge) merge_background(&work, image->viewinfo);
+            kvza_cliprgba(&work, &work);
+            uint8_t word[4];
+            put_le32(word, rgb_word(layout, work, x, y, level));
+            std::memcpy(out + uint64_t{at + j} * layout.bytes, word, layout.bytes);
+        }
+    }
 }
 
 uint32_t rgb_word(const RgbLayout &layout, const KvzaPixel &rgb, int32_t x, int32_t y,

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "index_stream.h"
+#include "row_blocks.h"
 #include "writer_common.h"
 
 namespace kot {
@@ -102,26 +103,12 @@ int32_t pack_rgb_rows(FileWriter &out, KvzaImage *image, const KotSaveOptions *o
                       KvzaProgress *progress, int32_t id) {
     const RgbLayout *layout = find_rgb_layout(id);
     if (!usable_image(image) || options == nullptr || layout == nullptr) return KOT_FAILED;
-    const int32_t width = image->width;
-    const int32_t level = dither_level(options);
-    const uint64_t row_bytes = uint64_t{layout->bytes} * static_cast<uint32_t>(width);
-    KvzaPixel work{0.0f, 0.0f, 0.0f, 1.0f};
-    uint8_t unit[4];
-    for (int32_t y = image->height - 1; y >= 0; --y) {
-        for (int32_t x = 0; x < width; ++x) {
-            const KvzaPixel *pixel = kvza_getpixptr(image, x, y);
-            if (layout->bits_a != 0) {
-                rgba_colour_path(options, pixel, x, y, &work, image);
-            } else {
-                rgb_colour_path(image, options, pixel, x, y, &work);
-            }
-            put_le32(unit, rgb_word(*layout, work, x, y, level));
-            if (!out.write(unit, layout->bytes)) return KOT_FAILED;
-            if (kvza_progress_count(image, progress) != 0) return KOT_CANCELED;
-        }
-        if (!write_row_padding(out, row_bytes)) return KOT_FAILED;
-    }
-    return KOT_OK;
+    // A pixel's word depends on the pixel and its place alone: blocks of rows
+    // are encoded on all cores ahead of the writes.
+    return write_rows(out, image, progress, RowFormat{layout->bytes, true},
+                      [&](int32_t y, int32_t x0, uint32_t n, uint8_t *unit) {
+                          encode_rgb_run(*layout, image, options, y, x0, n, unit);
+                      });
 }
 
 }  // namespace kot

@@ -7,6 +7,7 @@
 // of kot_save: KOT_OK (0), KOT_FAILED (1), KOT_CANCELED (2).
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -48,13 +49,30 @@ inline int32_t compression_level(const KotSaveOptions *options) {
 
 // Float to int32, truncating toward zero; NaN gives 0 and values beyond the
 // int32 range saturate (the plain conversion would be undefined there).
-int32_t trunc_to_int(float v);
+inline int32_t trunc_to_int(float v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483648.0f) return INT32_MAX;
+    if (v <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
 
 // Turns a channel value (nominally 0..1) into an integer of `bits` bits
 // (1..16; other widths are clamped into that range) with ordered dither of
 // strength `level` at pixel (x, y). 1.0 gives 2^bits - 1, 0 gives 0; values
-// outside 0..1 are not clipped.
-int32_t quantize_level(int32_t bits, int32_t x, int32_t y, int32_t level, float v);
+// outside 0..1 are not clipped. Inline: the writers call it for every
+// channel of every pixel.
+inline int32_t quantize_level(int32_t bits, int32_t x, int32_t y, int32_t level, float v) {
+    bits = bits < 1 ? 1 : (bits > 16 ? 16 : bits);
+    // Eight extra bits below the target scale carry the fraction for the dither.
+    const int32_t scale = (int32_t{1} << (bits + 8)) - 1;
+    const float f = static_cast<float>(scale) * v;
+    const int32_t i = trunc_to_int(f);
+    const int32_t q = i >> 8;
+    const int32_t top = (int32_t{1} << bits) - 1;
+    if (level == 0 || i == 0 || q == top) return q;
+    return q + kvza_getdither(static_cast<uint32_t>(i & 255), x, y, static_cast<uint32_t>(level),
+                              nullptr);
+}
 
 // The exact quantiser of deep layouts, worked out in double precision: with
 // level 0 the nearest step, so a value within a hair of a step (as after the
@@ -179,6 +197,11 @@ void kvz_to_rgb(KvzaPixel *rgb, const KvzaPixel *pixel, const KvzaImage *image =
 // The same with the alpha copied along: kvza_kvza2rgba.
 void kvza_to_rgba(KvzaPixel *rgba, const KvzaPixel *pixel, const KvzaImage *image = nullptr);
 
+// kvza_kvz2rgb of n consecutive pixels into rgb, whose fourth float is the
+// pixel's alpha: through this thread's cache (kvz_to_rgb's) and one
+// many-pixel conversion of the colours it lacks.
+void kvz_to_rgb_run(const KvzaPixel *pixels, uint32_t n, KvzaPixel *rgb);
+
 // The colour path of the RGB layouts for one pixel, into work (RGBA):
 // kvza_kvz2rgb; with switch 0 on the alpha slot becomes threshold_alpha of
 // the pixel's alpha and the colour is merged with the image's background
@@ -198,6 +221,12 @@ void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int
 // assembles the word.
 uint32_t rgb_word(const RgbLayout &layout, const KvzaPixel &rgb, int32_t x, int32_t y,
                   int32_t level);
+
+// The words of layout (little-endian, layout.bytes each) of the n pixels of
+// row y from x0 on into out: per pixel the colour path of the layout
+// (rgba_colour_path when it has alpha, else rgb_colour_path) and rgb_word.
+void encode_rgb_run(const RgbLayout &layout, const KvzaImage *image, const KotSaveOptions *options,
+                    int32_t y, int32_t x0, uint32_t n, uint8_t *out);
 
 // ------------------------------------------------------------ row packers
 //

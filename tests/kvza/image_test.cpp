@@ -1,6 +1,7 @@
 // Pixel addressing, fill, rectangle copy, clipping and progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -276,4 +277,70 @@ TEST(Progress, CallbackSeesTheCountThatMadeItRun) {
     for (int i = 0; i < 3; ++i) kvza_progress_count(nullptr, &progress);
     EXPECT_EQ(seen.count, 3u);
     EXPECT_EQ(progress.count, 0u);
+}
+
+// Runs of steps at once leave the record, the callbacks and the answer as
+// the same steps one at a time, also when a callback asks to stop or the
+// record starts part-way (count beyond interval, done beyond total).
+TEST(Progress, StepsAtOnceMatchSingleSteps) {
+    struct Case {
+        uint32_t interval, count, done, total;
+        int32_t stop_at;
+        bool callback;
+        uint64_t steps;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 10, 0, true, 25},
+        {9, 0, 0, 25, 0, true, 30},
+        {9, 3, 7, 25, 2, true, 40},
+        {4, 9, 0, 100, 0, true, 17},
+        {1000, 0, 0, 50, 0, true, 60},
+        {7, 0, 30, 20, 0, true, 12},
+        {5, 0, 0, 100, 0, false, 23},
+        {5, 9, 0, 100, 0, false, 23},
+        {UINT32_MAX, UINT32_MAX, 0, 3, 0, true, 5},
+        {UINT32_MAX, UINT32_MAX - 1, 0, 3, 0, false, 5},
+        {3, 0, 0, 100, 1, true, 100},
+        {0, 0, 0, 0, 0, true, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "interval " << c.interval << " count " << c.count << " steps " << c.steps);
+        Recorder one_rec, bulk_rec;
+        one_rec.stop_at = bulk_rec.stop_at = c.stop_at;
+        KvzaProgress one = one_rec.record(c.interval), bulk = bulk_rec.record(c.interval);
+        for (KvzaProgress *p : {&one, &bulk}) {
+            p->count = c.count;
+            p->done = c.done;
+            p->total = c.total;
+            if (!c.callback) p->callback = nullptr;
+        }
+        int32_t one_answer = 0;
+        for (uint64_t i = 0; i < c.steps && one_answer == 0; ++i)
+            one_answer = kvza_progress_count(nullptr, &one);
+        // In runs no longer than the quiet steps plus one, as a writer takes them.
+        int32_t bulk_answer = 0;
+        for (uint64_t left = c.steps; left > 0 && bulk_answer == 0;) {
+            const uint64_t quiet = kvza_progress_quiet(&bulk);
+            const uint64_t run = std::min(left, quiet == UINT64_MAX ? quiet : quiet + 1);
+            bulk_answer = kvza_progress_count_n(nullptr, &bulk, run);
+            left -= run;
+        }
+        EXPECT_EQ(bulk_answer, one_answer);
+        EXPECT_EQ(bulk_rec.calls, one_rec.calls);
+        EXPECT_EQ(bulk.count, one.count);
+        EXPECT_EQ(bulk.done, one.done);
+        // All at once, regardless of the quiet steps: the same.
+        Recorder all_rec;
+        all_rec.stop_at = c.stop_at;
+        KvzaProgress all = all_rec.record(c.interval);
+        all.count = c.count, all.done = c.done, all.total = c.total;
+        if (!c.callback) all.callback = nullptr;
+        EXPECT_EQ(kvza_progress_count_n(nullptr, &all, c.steps), one_answer);
+        EXPECT_EQ(all_rec.calls, one_rec.calls);
+        EXPECT_EQ(all.count, one.count);
+        EXPECT_EQ(all.done, one.done);
+    }
+    EXPECT_EQ(kvza_progress_count_n(nullptr, nullptr, 5), 0);
+    EXPECT_EQ(kvza_progress_quiet(nullptr), UINT64_MAX);
 }

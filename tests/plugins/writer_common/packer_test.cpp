@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
+#include <random>
 
 #include "wc_test_util.h"
 #include "writer_common.h"
@@ -467,4 +469,93 @@ TEST(PackerArguments, RefusesWhatItCannotPack) {
     EXPECT_EQ(kot::pack_alpha_rows(out, empty.get(), &o, nullptr, 8), KOT_FAILED);
     EXPECT_TRUE(out.close());
     EXPECT_TRUE(path.bytes().empty());
+}
+
+// The RGB packer encodes blocks of rows on all cores and writes the pixels
+// up to each progress callback together: its bytes, callbacks and stop point
+// are those of the one-pixel colour path written pixel by pixel, for every
+// layout and option, over colours that repeat, lie outside the gamut or are
+// not numbers, on a picture wider than a block of the encoder.
+TEST(RgbPacker, BlocksMatchThePixelByPixelPath) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> any(-1.2f, 1.2f);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    auto fill = [&](KvzaImage *image) {
+        const int64_t n = int64_t{image->width} * image->height;
+        for (int64_t i = 0; i < n; ++i) {
+            KvzaPixel &p = image->pixels[i];
+            if (i > 0 && rng() % 3 == 0) {
+                p = image->pixels[i - 1];  // a run of one colour
+            } else {
+                p = {any(rng), any(rng), any(rng), unit(rng)};
+                if (rng() % 50 == 0) p.c = kNaN;
+                if (rng() % 20 == 0) p.a = rng() % 2 ? 0.0f : 1.0f;
+            }
+        }
+        image->viewinfo[0] = 40, image->viewinfo[1] = 90, image->viewinfo[2] = 200;
+    };
+    struct Case {
+        int16_t id;
+        uint16_t switches;
+        int16_t dither;
+        int32_t width, height;
+        uint32_t interval;
+        int stop_at;
+    };
+    const Case cases[] = {
+        {20, 0, 0, 37, 23, 0, 0},
+        {20, 1, 128, 37, 23, 5, 0},
+        {21, 2, 64, 37, 23, 0, 0},
+        {21, 6, 200, 37, 23, 11, 9},
+        {22, 3, 0, 1030, 9, 100, 0},
+        {23, 0, 256, 37, 23, 3, 40},
+        {24, 1, 32, 37, 23, 0, 0},
+        {30, 7, 128, 37, 23, 0, 0},
+        {190, 0, 99, 37, 23, 7, 0},
+        {191, 1, 0, 37, 23, 0, 0},
+        {225, 0, 0, 1300, 1000, 4095, 7},
+        {20, 0, 0, (1 << 20) + 5, 2, 65535, 0},  // rows wider than a block
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "id " << c.id << " switches " << c.switches);
+        auto image = make_image(c.width, c.height);
+        fill(image.get());
+        const KotSaveOptions o = options(c.id, c.switches, c.dither, 100);
+        const kot::RgbLayout &layout = *kot::find_rgb_layout(c.id);
+        // One pixel at a time, through the one-pixel colour path.
+        wctest::ProgressLog want_log;
+        want_log.stop_at = c.stop_at;
+        want_log.record.interval = c.interval;
+        kvza_progress_setup(image.get(), &want_log.record);
+        Bytes want;
+        int32_t want_status = KOT_OK;
+        KvzaPixel work{0.0f, 0.0f, 0.0f, 1.0f};
+        for (int32_t y = c.height - 1; y >= 0 && want_status == KOT_OK; --y) {
+            for (int32_t x = 0; x < c.width && want_status == KOT_OK; ++x) {
+                const KvzaPixel *pixel = &at(image.get(), x, y);
+                if (layout.bits_a != 0)
+                    kot::rgba_colour_path(&o, pixel, x, y, &work);
+                else
+                    kot::rgb_colour_path(image.get(), &o, pixel, x, y, &work);
+                uint8_t word[4];
+                kot::put_le32(word, kot::rgb_word(layout, work, x, y, c.dither));
+                want.insert(want.end(), word, word + layout.bytes);
+                if (kvza_progress_count(image.get(), &want_log.record) != 0)
+                    want_status = KOT_CANCELED;
+            }
+            if (want_status == KOT_OK) want.resize((want.size() + 3) / 4 * 4, 0);
+        }
+        wctest::ProgressLog log;
+        log.stop_at = c.stop_at;
+        log.record.interval = c.interval;
+        kvza_progress_setup(image.get(), &log.record);
+        const Packed p = pack_to_file("blocks", [&](kot::FileWriter &out) {
+            return kot::pack_rgb_rows(out, image.get(), &o, &log.record, c.id);
+        });
+        EXPECT_EQ(p.status, want_status);
+        EXPECT_EQ(log.calls, want_log.calls);
+        ASSERT_EQ(p.bytes.size(), want.size());
+        EXPECT_TRUE(p.bytes == want);
+    }
 }
