@@ -174,6 +174,12 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
                                   const KvzaPixel *colour, float chromaweight, float whiteweight,
                                   float alphaweight, int32_t x, int32_t y, uint32_t levels,
                                   const uint8_t *table);
+/* kvza_nearpal_dit of n pixels of one row, pixels[j] at (x + j, y), into
+ * out[j]; the palette is prepared once for them all. */
+KVZA_API void kvza_nearpal_dit_row(int32_t alphamode, const KvzaPixel *palette, uint32_t count,
+                                   const KvzaPixel *pixels, uint32_t n, float chromaweight,
+                                   float whiteweight, float alphaweight, int32_t x, int32_t y,
+                                   uint32_t levels, const uint8_t *table, int32_t *out);
 
 /* ---- palette optimisation and colour reduction ---- */
 

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "internal.h"
+#include "palette_index.h"
 #include "palette_scan.h"
 
 namespace {
@@ -75,6 +76,26 @@ KVZA_API int32_t kvza_nearpal_dit(int32_t alphamode, const KvzaPixel *palette, u
     const Nearest n = kvza::scan_vector(alphamode, true, palette, count, *colour, p, chromaweight,
                                         whiteweight, alphaweight);
     return kvza::dither_choice(n, alphamode, palette, x, y, levels, table);
+}
+
+KVZA_API void kvza_nearpal_dit_row(int32_t alphamode, const KvzaPixel *palette, uint32_t count,
+                                   const KvzaPixel *pixels, uint32_t n, float chromaweight,
+                                   float whiteweight, float alphaweight, int32_t x, int32_t y,
+                                   uint32_t levels, const uint8_t *table, int32_t *out) {
+    if (pixels == nullptr || out == nullptr) return;
+    const kvza::PaletteIndex finder(palette, count, chromaweight, whiteweight, alphaweight);
+    for (uint32_t j = 0; j < n; ++j) {
+        // x + j in 64 bits, then as the one-pixel call would see it.
+        const auto px = static_cast<int32_t>(static_cast<uint32_t>(x) + j);
+        if (!finder.usable()) {
+            out[j] = kvza_nearpal_dit(alphamode, palette, count, &pixels[j], chromaweight,
+                                      whiteweight, alphaweight, px, y, levels, table);
+            continue;
+        }
+        const KvzaPixel p = kvza::dither_target(alphamode, pixels[j], px, y, levels, table);
+        out[j] = kvza::dither_choice(finder.nearest(alphamode, true, pixels[j], p), alphamode,
+                                     palette, px, y, levels, table);
+    }
 }
 
 }  // extern "C"

@@ -20,7 +20,12 @@ uint32_t slot_of(const KvzaPixel &p) {
 }  // namespace
 
 PaletteIndex::PaletteIndex(const KvzaPixel *palette, uint32_t count, float wc, float ww, float wa)
-    : palette_(palette), count_(count), wc_(wc), ww_(ww), wa_(wa) {
+    : palette_(palette),
+      count_(count),
+      wc_(wc),
+      ww_(ww),
+      wa_(wa),
+      lanes_(count <= 256 ? palette : nullptr, count) {
     if (palette == nullptr || count == 0 || count > 256) return;
     try {
         slots_.assign(kSlots, kEmpty);
@@ -51,6 +56,7 @@ Nearest PaletteIndex::nearest(int32_t mode, bool track_second, const KvzaPixel &
         n.exact = true;
         return n;
     }
+    if (lanes_.usable()) return lanes_.nearest(mode, track_second, p, wc_, ww_, wa_);
     return scan_vector(mode, track_second, palette_, count_, colour, p, wc_, ww_, wa_);
 }
 

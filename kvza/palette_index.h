@@ -1,13 +1,14 @@
 // palette_index.h - the nearest entries of many colours in one palette:
 // an entry holding a colour's 16 bytes is found through a table of the
 // entries' bytes built once (a picture reduced before is nearly all such
-// colours), any other colour by scan_vector. The result is
-// scan_reference's.
+// colours), any other colour by the lane scan over the palette laid out
+// channel by channel, also once. The result is scan_reference's.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "palette_lanes.h"
 #include "palette_scan.h"
 
 namespace kvza {
@@ -31,6 +32,7 @@ class PaletteIndex {
     float wc_, ww_, wa_;
     bool usable_ = false;
     std::vector<int16_t> slots_;  // first entry of each 16-byte value, open addressing
+    PaletteLanes lanes_;
 };
 
 }  // namespace kvza

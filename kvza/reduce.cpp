@@ -70,6 +70,14 @@ int32_t dithered_entry(const kvza::PaletteIndex &finder, int32_t mode, const Kvz
     return kvza::dither_choice(near, mode, palette, x, y, levels, table);
 }
 
+// kvza_nearpal(mode, pair, 2, &colour, 1, 1, 1): the reference scan itself,
+// which for two entries costs less than setting up a wider one.
+int32_t nearer_of_two(int32_t mode, const KvzaPixel *pair, const KvzaPixel &colour) {
+    return kvza::scan_mode_reference(mode, false, pair, 2, colour,
+                                     kvza::nearpal_target(mode, colour), 1.0f, 1.0f, 1.0f)
+        .best_i;
+}
+
 // ---- distinct-colour scan --------------------------------------------------
 
 enum class Scan { kAll, kTooMany, kCanceled };
@@ -382,7 +390,7 @@ class Clustering {
         const auto hb = static_cast<uint8_t>(h);
         const auto fb = static_cast<uint8_t>(f);
         for (uint64_t i = next_owned(0, hb); i < pixels_; i = next_owned(i + 1, hb)) {
-            if (kvza_nearpal(mode_, pair, 2, &px_[i], 1.0f, 1.0f, 1.0f) == 1) {
+            if (nearer_of_two(mode_, pair, px_[i]) == 1) {
                 owner[i] = fb;
                 accumulate(f, i);
             } else {

@@ -180,15 +180,10 @@ void encode_rgb(const TgaLayout &layout, KvzaPixel rgba, int32_t x, int32_t y, i
     }
 }
 
-// The bytes of one pixel of a colour-mapped or grey layout at (x, y).
-void encode_pixel(const TgaLayout &layout, KvzaImage *image, const KvzaPixel *pixel, int32_t x,
-                  int32_t y, int32_t level, uint8_t *unit) {
+// The bytes of one pixel of a grey layout at (x, y).
+void encode_pixel(const TgaLayout &layout, const KvzaPixel *pixel, int32_t x, int32_t y,
+                  int32_t level, uint8_t *unit) {
     switch (layout.id) {
-        case 41:
-            unit[0] = static_cast<uint8_t>(
-                kvza_nearpal_dit(layout.palette_mode, image->palette, kPaletteEntries, pixel, 1.0f,
-                                 1.0f, 1.0f, x, y, static_cast<uint32_t>(level), nullptr));
-            break;
         case 50:
             unit[0] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, grey_of(pixel)));
             break;
@@ -205,9 +200,21 @@ void encode_run(const TgaLayout &layout, KvzaImage *image, int32_t y, int32_t x0
                 int32_t level, uint8_t *out) {
     const KvzaPixel *pixels = kvza_getpixptr(image, x0, y);
     const uint32_t unit = layout.bytes_per_pixel;
+    if (layout.id == 41) {
+        constexpr uint32_t kPiece = 4096;
+        int32_t index[kPiece];
+        for (uint32_t at = 0; at < n; at += kPiece) {
+            const uint32_t m = std::min(kPiece, n - at);
+            kvza_nearpal_dit_row(layout.palette_mode, image->palette, kPaletteEntries, pixels + at,
+                                 m, 1.0f, 1.0f, 1.0f, x0 + static_cast<int32_t>(at), y,
+                                 static_cast<uint32_t>(level), nullptr, index);
+            for (uint32_t j = 0; j < m; ++j) out[at + j] = static_cast<uint8_t>(index[j]);
+        }
+        return;
+    }
     if (layout.image_type != kTrueColour) {
         for (uint32_t j = 0; j < n; ++j)
-            encode_pixel(layout, image, pixels + j, x0 + static_cast<int32_t>(j), y, level,
+            encode_pixel(layout, pixels + j, x0 + static_cast<int32_t>(j), y, level,
                          out + uint64_t{j} * unit);
         return;
     }

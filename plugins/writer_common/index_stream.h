@@ -48,16 +48,24 @@ class IndexStream {
     }
 
   private:
-    // Matches `count` pixels from write position `first` into out.
+    // Matches `count` pixels from write position `first` into out, a piece
+    // of a row at a time (kvza_nearpal_dit of each pixel, the palette
+    // prepared once per piece).
     void match(uint64_t first, uint64_t count, uint8_t *out) const {
-        for (uint64_t i = 0; i < count; ++i) {
+        constexpr uint64_t kPiece = 4096;
+        int32_t index[kPiece];
+        for (uint64_t i = 0; i < count;) {
             const uint64_t p = first + i;
             const auto row = static_cast<int32_t>(p / width_);
             const auto y = top_down_ ? row : static_cast<int32_t>(height_) - 1 - row;
-            const auto x = static_cast<int32_t>(p % width_);
-            out[i] = static_cast<uint8_t>(kvza_nearpal_dit(mode_, image_->palette, entries_,
-                                                           kvza_getpixptr(image_, x, y), 1.0f, 1.0f,
-                                                           1.0f, x, y, level_, nullptr));
+            const auto x = static_cast<uint32_t>(p % width_);
+            const auto n =
+                static_cast<uint32_t>(std::min({kPiece, count - i, uint64_t{width_} - x}));
+            kvza_nearpal_dit_row(mode_, image_->palette, entries_,
+                                 kvza_getpixptr(image_, static_cast<int32_t>(x), y), n, 1.0f, 1.0f,
+                                 1.0f, static_cast<int32_t>(x), y, level_, nullptr, index);
+            for (uint32_t j = 0; j < n; ++j) out[i + j] = static_cast<uint8_t>(index[j]);
+            i += n;
         }
     }
 

@@ -1,8 +1,9 @@
-// The four-at-a-time palette scan and the palette index against the
-// reference scan, entry by entry in index order: the same best and second entries and distances for
+// The four-at-a-time palette scan and the palette index (its lane scan on
+// every instruction set the processor has) against the reference scan, entry
+// by entry in index order: the same best and second entries and distances for
 // random palettes with many ties, entries and colours that are not numbers
 // or infinite, negative weights, every alpha mode and sizes around the
-// vector width.
+// vector widths.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "hwy/targets.h"
 #include "palette_index.h"
 #include "palette_scan.h"
 
@@ -20,8 +22,21 @@ bool same_float(float a, float b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-TEST(PaletteScan, FourAtATimeGivesTheReferenceResult) {
-    std::mt19937 rng(2024);
+void check_scans(uint32_t seed);
+
+TEST(PaletteScan, FastScansGiveTheReferenceResult) {
+    uint32_t seed = 2024;
+    for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        if (target == HWY_SCALAR) continue;
+        hwy::SetSupportedTargetsForTest(target);
+        SCOPED_TRACE(hwy::TargetName(target));
+        check_scans(seed++);
+    }
+    hwy::SetSupportedTargetsForTest(0);
+}
+
+void check_scans(uint32_t seed) {
+    std::mt19937 rng(seed);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     // Few distinct channel values, so that distances tie often.
@@ -34,7 +49,7 @@ TEST(PaletteScan, FourAtATimeGivesTheReferenceResult) {
         return values[rng() % 8];
     };
     long cases = 0;
-    for (uint32_t count : {1u, 3u, 4u, 5u, 7u, 8u, 15u, 16u, 17u, 63u, 256u, 257u}) {
+    for (uint32_t count : {1u, 3u, 4u, 5u, 7u, 8u, 15u, 16u, 17u, 31u, 33u, 63u, 256u, 257u}) {
         for (int round = 0; round < 400; ++round) {
             const int rare = round % 3 == 0;
             std::vector<KvzaPixel> palette(count);

@@ -1,0 +1,180 @@
+// The palette scan in lanes. Each lane keeps the best and second entries of
+// the entries it sees (lane j sees entries j, j + N, j + 2N, ... in index
+// order) by exactly the reference's rule, with every distance made of the
+// reference's float operations in its order; the lanes are then merged by
+// distance and, among equal distances, by index. That gives the reference's
+// answer: the best is the first entry of the smallest distance, the second
+// the first of the smallest among the others, and distances that are not a
+// number or infinite never win.
+//
+// Compiled once per SIMD target and chosen at run time; multiply-add
+// contraction is off for this file (a fused multiply-add rounds otherwise).
+
+// clang-format off
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "palette_lanes.cpp"
+#include "hwy/foreach_target.h"
+// clang-format on
+
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <type_traits>
+
+#include "hwy/highway.h"
+#include "palette_lanes.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace kvza {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DF = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<DF>;
+
+template <int32_t mode, bool track_second>
+Nearest ScanLanes(const float *c, const float *s, const float *w, const float *a, uint32_t padded,
+                  const KvzaPixel &p, float wc, float ww, float wa) {
+    const DF df;
+    const DI di;
+    const size_t lanes = hn::Lanes(df);
+    const auto inf = hn::Set(df, std::numeric_limits<float>::infinity());
+    const auto pc = hn::Set(df, p.c), ps = hn::Set(df, p.s), pw = hn::Set(df, p.w),
+               pa = hn::Set(df, p.a);
+    const auto vwc = hn::Set(df, wc), vww = hn::Set(df, ww), vwa = hn::Set(df, wa);
+    auto best = inf, second = inf;
+    auto best_i = hn::Set(di, -1), second_i = hn::Set(di, -1);
+    auto index = hn::Iota(di, 0);
+    const auto step = hn::Set(di, static_cast<int32_t>(lanes));
+    const bool target_opaque = p.a != 0.0f;
+    for (uint32_t i = 0; i < padded; i += static_cast<uint32_t>(lanes)) {
+        const auto dc = hn::Sub(hn::LoadU(df, c + i), pc);
+        const auto ds = hn::Sub(hn::LoadU(df, s + i), ps);
+        const auto dw = hn::Sub(hn::LoadU(df, w + i), pw);
+        auto d = hn::Add(hn::Mul(hn::Add(hn::Mul(dc, dc), hn::Mul(ds, ds)), vwc),
+                         hn::Mul(hn::Mul(dw, vww), dw));
+        if constexpr (mode == KVZA_ALPHA_BINARY) {
+            const auto ea = hn::LoadU(df, a + i);
+            const auto entry_opaque = hn::Ge(ea, hn::Set(df, kBinaryThreshold));
+            // Only where the opacities differ is anything added (d + 0 would
+            // turn -0 into +0).
+            const auto differ = target_opaque ? hn::Not(entry_opaque) : entry_opaque;
+            d = hn::IfThenElse(differ, hn::Add(d, hn::Set(df, 100000.0f)), d);
+        } else if constexpr (mode == KVZA_ALPHA_FULL) {
+            const auto ea = hn::LoadU(df, a + i);
+            const auto da = hn::Sub(ea, pa);
+            d = hn::Add(d, hn::Mul(hn::Mul(da, vwa), da));
+            if (!target_opaque) {
+                const auto visible = hn::Ne(ea, hn::Zero(df));
+                d = hn::IfThenElse(visible, hn::Mul(d, hn::Set(df, 100000.0f)), d);
+            }
+        }
+        // Not a number never wins: as infinity, which never wins either.
+        d = hn::IfThenElse(hn::IsNaN(d), inf, d);
+        const auto better = hn::Lt(d, best);
+        if constexpr (track_second) {
+            const auto better_second = hn::Lt(d, second);
+            const auto better_i = hn::RebindMask(di, better);
+            const auto better_second_i = hn::RebindMask(di, better_second);
+            second = hn::IfThenElse(better, best, hn::IfThenElse(better_second, d, second));
+            second_i =
+                hn::IfThenElse(better_i, best_i, hn::IfThenElse(better_second_i, index, second_i));
+        }
+        best = hn::IfThenElse(better, d, best);
+        best_i = hn::IfThenElse(hn::RebindMask(di, better), index, best_i);
+        index = hn::Add(index, step);
+    }
+    // The lanes merged: nearer first, then the lower index.
+    constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(float);
+    float bd[kMaxLanes], sd[kMaxLanes];
+    int32_t bi[kMaxLanes], si[kMaxLanes];
+    hn::StoreU(best, df, bd);
+    hn::StoreU(best_i, di, bi);
+    hn::StoreU(second, df, sd);
+    hn::StoreU(second_i, di, si);
+    auto before = [](float d, int32_t i, float e, int32_t j) {
+        return j < 0 || d < e || (d == e && i < j);
+    };
+    Nearest n;
+    size_t win = 0;
+    int32_t found = -1;
+    float found_d = std::numeric_limits<float>::infinity();
+    for (size_t l = 0; l < lanes; ++l) {
+        if (bi[l] >= 0 && before(bd[l], bi[l], found_d, found)) {
+            found = bi[l];
+            found_d = bd[l];
+            win = l;
+        }
+    }
+    if (found < 0) return n;  // nothing finite: entry 0, no second
+    n.best_i = found;
+    n.best = found_d;
+    if constexpr (track_second) {
+        int32_t runner = -1;
+        float runner_d = std::numeric_limits<float>::infinity();
+        for (size_t l = 0; l < lanes; ++l) {
+            // The other lanes offer their best, the winning lane its second.
+            const int32_t i = l == win ? si[l] : bi[l];
+            const float d = l == win ? sd[l] : bd[l];
+            if (i >= 0 && before(d, i, runner_d, runner)) {
+                runner = i;
+                runner_d = d;
+            }
+        }
+        if (runner >= 0) {
+            n.second_i = runner;
+            n.second = runner_d;
+        }
+    }
+    return n;
+}
+
+Nearest NearestLanes(const float *channels, uint32_t padded, int32_t mode, bool track_second,
+                     const KvzaPixel &p, float wc, float ww, float wa) {
+    const float *c = channels, *s = c + padded, *w = s + padded, *a = w + padded;
+    auto run = [&](auto mode_tag) {
+        constexpr int32_t m = decltype(mode_tag)::value;
+        return track_second ? ScanLanes<m, true>(c, s, w, a, padded, p, wc, ww, wa)
+                            : ScanLanes<m, false>(c, s, w, a, padded, p, wc, ww, wa);
+    };
+    if (mode == KVZA_ALPHA_OPAQUE) return run(std::integral_constant<int32_t, KVZA_ALPHA_OPAQUE>{});
+    if (mode == KVZA_ALPHA_BINARY) return run(std::integral_constant<int32_t, KVZA_ALPHA_BINARY>{});
+    return run(std::integral_constant<int32_t, KVZA_ALPHA_FULL>{});
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace kvza
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace kvza {
+
+HWY_EXPORT(NearestLanes);
+
+PaletteLanes::PaletteLanes(const KvzaPixel *palette, uint32_t count) {
+    if (palette == nullptr || count == 0) return;
+    const uint32_t padded = (count + kAlign - 1) / kAlign * kAlign;
+    try {
+        // Padding entries are not a number: their distance never wins.
+        channels_.assign(size_t{4} * padded, std::numeric_limits<float>::quiet_NaN());
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        channels_[i] = palette[i].c;
+        channels_[padded + i] = palette[i].s;
+        channels_[2 * size_t{padded} + i] = palette[i].w;
+        channels_[3 * size_t{padded} + i] = palette[i].a;
+    }
+    count_ = count;
+    padded_ = padded;
+}
+
+Nearest PaletteLanes::nearest(int32_t mode, bool track_second, const KvzaPixel &p, float wc,
+                              float ww, float wa) const {
+    return HWY_DYNAMIC_DISPATCH(NearestLanes)(channels_.data(), padded_, mode, track_second, p, wc,
+                                              ww, wa);
+}
+
+}  // namespace kvza
+#endif  // HWY_ONCE
