@@ -49,15 +49,26 @@ void check_scans(uint32_t seed) {
         return values[rng() % 8];
     };
     long cases = 0;
+    // Spread values as in an optimised palette, where whole blocks of
+    // entries lie too far away to matter.
+    std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
+    auto any = [&](int rare, bool spread_out) {
+        return spread_out && !(rare && rng() % 64 == 0) ? spread(rng) : value(rare);
+    };
     for (uint32_t count : {1u, 3u, 4u, 5u, 7u, 8u, 15u, 16u, 17u, 31u, 33u, 63u, 256u, 257u}) {
         for (int round = 0; round < 400; ++round) {
             const int rare = round % 3 == 0;
+            const bool spread_out = round % 4 == 1;
             std::vector<KvzaPixel> palette(count);
-            for (KvzaPixel &e : palette) e = {value(rare), value(rare), value(rare), value(rare)};
-            KvzaPixel colour = {value(rare), value(rare), value(rare), value(rare)};
+            for (KvzaPixel &e : palette)
+                e = {any(rare, spread_out), any(rare, spread_out), any(rare, spread_out),
+                     any(rare, spread_out)};
+            KvzaPixel colour = {any(rare, spread_out), any(rare, spread_out), any(rare, spread_out),
+                                any(rare, spread_out)};
             if (round % 7 == 0) colour = palette[rng() % count];  // an exact entry
-            const float weights[][3] = {{1, 1, 1}, {2.5f, 0.5f, 3}, {-1, 1, 0.25f}};
-            const float *wt = weights[round % 3];
+            const float weights[][3] = {{1, 1, 1}, {2.5f, 0.5f, 3}, {-1, 1, 0.25f},
+                                        {0, 1, 0}, {1, 0, 1},       {-0.0f, 1, 1}};
+            const float *wt = weights[round % 6];
             for (int32_t mode : {KVZA_ALPHA_OPAQUE, KVZA_ALPHA_BINARY, KVZA_ALPHA_FULL}) {
                 KvzaPixel p = colour;
                 if (mode == KVZA_ALPHA_BINARY) p.a = round % 2 == 0 ? 1.0f : 0.0f;
