@@ -94,6 +94,10 @@ struct Worker {
 
 class Workers {
   public:
+    // pixels: how many the workers convert in all; a small picture gets
+    // small caches.
+    explicit Workers(uint64_t pixels) : pixels_(pixels) {}
+
     // A worker of the set, or a new one (a cache without memory for its
     // slots converts every colour).
     Worker take() {
@@ -105,7 +109,7 @@ class Workers {
                 return w;
             }
         }
-        return Worker{kvza::ColourCache<kvza::RgbBits>(), kvza::CacheUse()};
+        return Worker{kvza::ColourCache<kvza::RgbBits>(pixels_), kvza::CacheUse()};
     }
     void give(Worker w) {
         const std::lock_guard<std::mutex> hold(lock_);
@@ -116,6 +120,7 @@ class Workers {
     }
 
   private:
+    uint64_t pixels_;
     std::mutex lock_;
     std::vector<Worker> spare_;
 };
@@ -187,9 +192,14 @@ void fault_in(KvzaPixel *p, uint64_t n) {
 // by pixel. 0 done, 1 data short, 2 cancelled.
 int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, uint64_t stride,
                            const Channels &ch, KvzaProgress *progress) {
-    // A block holds whole rows, or one piece of a row wider than a block.
-    const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(r.width, kBlockPixels));
-    const uint64_t block_rows = std::max<uint64_t>(1, kBlockPixels / r.width);
+    // A block holds whole rows, or one piece of a row wider than a block. A
+    // header may promise far more pixels than the data holds: the decoding
+    // ends at the first short row, so no block is made larger than the
+    // pixels that follow the first row's start (and one more).
+    const uint64_t held = buf.size() > r.start ? (buf.size() - r.start) / (r.bpp / 8U) : 0;
+    const uint64_t ahead = std::min<uint64_t>(kBlockPixels, held + 1);
+    const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(r.width, ahead));
+    const uint64_t block_rows = piece < r.width ? 1 : std::max<uint64_t>(1, ahead / r.width);
     std::vector<KvzaPixel> block;
     std::vector<uint32_t> whole;
     try {
@@ -198,7 +208,7 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
     } catch (const std::bad_alloc &) {
         return KIN_FAILED;
     }
-    Workers workers;
+    Workers workers(std::min(uint64_t{r.width} * r.height, held + 1));
     const bool same_size = static_cast<uint32_t>(image->width) == r.width &&
                            static_cast<uint32_t>(image->height) == r.height;
     for (uint32_t i0 = 0; i0 < r.height; i0 += static_cast<uint32_t>(block_rows)) {

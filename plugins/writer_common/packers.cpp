@@ -1,5 +1,6 @@
 // Bottom-up row packers shared by the BMP and ICO writers.
 #include <new>
+#include <vector>
 
 #include "index_stream.h"
 #include "row_blocks.h"
@@ -26,8 +27,9 @@ bool write_row_padding(FileWriter &out, uint64_t written) {
 }
 
 // Packs value(pixel, x, y) (an integer of `bits` bits) into bytes, leftmost
-// pixel in the most significant bits. One write and one progress step per
-// byte; with 8 bits that is one per pixel.
+// pixel in the most significant bits, a row at a time; the row's bytes go
+// out through write_units, one progress step per byte (with 8 bits, one per
+// pixel), so the callbacks and the stop point are those of byte by byte.
 template <class Value>
 int32_t pack_rows(FileWriter &out, KvzaImage *image, KvzaProgress *progress, uint32_t bits,
                   Value value) {
@@ -35,9 +37,15 @@ int32_t pack_rows(FileWriter &out, KvzaImage *image, KvzaProgress *progress, uin
     const uint32_t per_byte = 8 / bits;
     const uint32_t mask = (uint32_t{1} << bits) - 1;
     const uint64_t row_bytes = (uint64_t{bits} * static_cast<uint32_t>(width) + 7) / 8;
+    std::vector<uint8_t> row;
+    try {
+        row.resize(row_bytes);
+    } catch (const std::bad_alloc &) {
+        return KOT_FAILED;
+    }
     for (int32_t y = image->height - 1; y >= 0; --y) {
         int32_t x = 0;
-        while (x < width) {
+        for (uint8_t &unit : row) {
             uint32_t byte = 0;
             for (uint32_t k = 0; k < per_byte; ++k) {
                 byte <<= bits;
@@ -47,10 +55,10 @@ int32_t pack_rows(FileWriter &out, KvzaImage *image, KvzaProgress *progress, uin
                     ++x;
                 }
             }
-            const uint8_t unit = static_cast<uint8_t>(byte);
-            if (!out.write(&unit, 1)) return KOT_FAILED;
-            if (kvza_progress_count(image, progress) != 0) return KOT_CANCELED;
+            unit = static_cast<uint8_t>(byte);
         }
+        const int32_t status = write_units(out, row.data(), row_bytes, 1, image, progress);
+        if (status != KOT_OK) return status;
         if (!write_row_padding(out, row_bytes)) return KOT_FAILED;
     }
     return KOT_OK;

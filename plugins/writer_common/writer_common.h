@@ -231,12 +231,13 @@ void encode_rgb_run(const RgbLayout &layout, const KvzaImage *image, const KotSa
 // ------------------------------------------------------------ row packers
 //
 // All packers write rows from the bottom (y = height - 1) up, pixels from
-// x = 0 rightwards, one unit per write call, and pad every row with zero
-// bytes to a multiple of 4 (one further write). After each unit they call
-// kvza_progress_count. Units: one pixel for 8 bits per pixel and more, one
-// output byte for the 1- and 4-bit layouts (leftmost pixel in the most
-// significant bits, unused low bits 0). Returns 0 when done, 1 on a bad
-// argument or a short write, 2 when the progress callback asked to stop.
+// x = 0 rightwards, and pad every row with zero bytes to a multiple of 4.
+// Every unit is counted with one progress step after its bytes were written
+// (the units between two callbacks go out in one write). Units: one pixel
+// for 8 bits per pixel and more, one output byte for the 1- and 4-bit
+// layouts (leftmost pixel in the most significant bits, unused low bits 0).
+// Returns 0 when done, 1 on a bad argument, a short write or no memory for
+// a row, 2 when the progress callback asked to stop.
 
 // Palette indices: kvza_nearpal_dit(mode 0, image->palette, 2^bits entries,
 // pixel, weights 1, 1, 1, x, y, track 0, default table). bits: 1, 4 or 8.
