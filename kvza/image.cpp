@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "clip_inline.h"
 #include "internal.h"
 
 namespace {
@@ -98,13 +99,7 @@ KVZA_API int32_t kvza_copy(KvzaImage *dst, int32_t dx, int32_t dy, const KvzaIma
 
 KVZA_API void kvza_cliprgba(KvzaPixel *dst, const KvzaPixel *src) {
     if (dst == nullptr || src == nullptr) return;
-    // Not greater than 0 (not a number included) becomes 0.
-    auto clip = [](float v) { return !(v > 0.0f) ? 0.0f : (v >= 1.0f ? 1.0f : v); };
-    const KvzaPixel p = *src;
-    dst->c = clip(p.c);
-    dst->s = clip(p.s);
-    dst->w = clip(p.w);
-    dst->a = clip(p.a);
+    *dst = kvza::clip_rgba(*src);
 }
 
 KVZA_API void kvza_clipkvza(KvzaPixel *dst, const KvzaPixel *src) {

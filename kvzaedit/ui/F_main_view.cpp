@@ -15,6 +15,7 @@
 #include "F_main.h"
 #include "F_pal.h"
 #include "F_pix.h"
+#include "clip_inline.h"
 #include "colour_cache.h"
 #include "msgbox.h"
 #include "parallel.h"
@@ -96,8 +97,7 @@ void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_
                 std::memcpy(out, back, 3);
                 continue;
             }
-            KvzaPixel rgb = work[n++];
-            kvza_cliprgba(&rgb, &rgb);
+            const KvzaPixel rgb = kvza::clip_rgba(work[n++]);
             if constexpr (Mode == 3) {
                 const double ad = a;
                 out[0] = FastViewByte(bg[0] + ad * (static_cast<double>(rgb.c) - bg[0]));

@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "clip_inline.h"
 #include "kot.h"
 #include "kvza.h"
 #include "parallel.h"
@@ -156,7 +157,7 @@ float grey_of(const KvzaPixel *pixel) {
 // The bytes of a true-colour pixel from its RGBA record (clipped here).
 void encode_rgb(const TgaLayout &layout, KvzaPixel rgba, int32_t x, int32_t y, int32_t level,
                 uint8_t *unit) {
-    kvza_cliprgba(&rgba, &rgba);
+    rgba = kvza::clip_rgba(rgba);
     switch (layout.id) {
         case 20:
             unit[0] = static_cast<uint8_t>(kot::quantize_level(8, x, y, level, rgba.w));

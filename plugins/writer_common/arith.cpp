@@ -7,6 +7,7 @@
 
 #include "writer_common.h"
 
+#include "clip_inline.h"
 #include "colour_cache.h"
 
 namespace kot {
@@ -275,7 +276,7 @@ void encode_rgb_run(const RgbLayout &layout, const KvzaImage *image, const KotSa
             else
                 work.a = 1.0f;
             if (merge) merge_background(&work, image->viewinfo);
-            kvza_cliprgba(&work, &work);
+            work = kvza::clip_rgba(work);
             uint8_t word[4];
             put_le32(word, rgb_word(layout, work, x, y, level));
             std::memcpy(out + uint64_t{at + j} * layout.bytes, word, layout.bytes);
