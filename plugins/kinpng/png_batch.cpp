@@ -23,9 +23,10 @@ constexpr uint64_t kThreadedPixels = 1U << 12;
 
 }  // namespace
 
-Batch::Batch(const RowConverter &converter, uint32_t width, uint64_t row_bytes)
+Batch::Batch(const RowConverter &converter, uint32_t width, uint32_t height, uint64_t row_bytes)
     : converter_(converter), width_(width), row_bytes_(static_cast<size_t>(row_bytes)) {
-    capacity_ = static_cast<size_t>(std::max<uint64_t>(1, kBatchPixels / std::max(width, 1U)));
+    capacity_ = static_cast<size_t>(
+        std::max<uint64_t>(1, std::min<uint64_t>(kBatchPixels / std::max(width, 1U), height)));
     if (row_bytes > SIZE_MAX / capacity_ || width > SIZE_MAX / sizeof(KvzaPixel) / capacity_)
         return;
     places_.reset(new (std::nothrow) Placement[capacity_]);
@@ -36,7 +37,8 @@ Batch::Batch(const RowConverter &converter, uint32_t width, uint64_t row_bytes)
     // One cache of colours per share, kept from batch to batch.
     try {
         const size_t shares = std::max(1U, std::thread::hardware_concurrency() - 1);
-        while (caches_.size() < shares) caches_.push_back(std::make_unique<ColourCache>());
+        const uint64_t pixels = uint64_t{width} * height;
+        while (caches_.size() < shares) caches_.push_back(std::make_unique<ColourCache>(pixels));
     } catch (const std::bad_alloc &) {
         caches_.clear();
     }

@@ -24,8 +24,10 @@ struct Placement {
 
 class Batch {
   public:
-    // Room for rows of width pixels and row_bytes decoded bytes each.
-    Batch(const RowConverter &converter, uint32_t width, uint64_t row_bytes);
+    // Room for rows of width pixels and row_bytes decoded bytes each, of a
+    // picture of height rows (a small picture gets a small batch and small
+    // colour caches).
+    Batch(const RowConverter &converter, uint32_t width, uint32_t height, uint64_t row_bytes);
     ~Batch() { join(); }
     Batch(const Batch &) = delete;
     Batch &operator=(const Batch &) = delete;

@@ -41,7 +41,8 @@ int32_t decode_rows(const Decoder &decoder, const Format &f, KvzaImage *image,
     if (spng_decode_image(ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE) != 0)
         return KIN_FAILED;
     const RowConverter converter(f, image->palette);
-    Batch first(converter, f.width, f.row_bytes()), second(converter, f.width, f.row_bytes());
+    Batch first(converter, f.width, f.height, f.row_bytes());
+    Batch second(converter, f.width, f.height, f.row_bytes());
     if (!first.ok() || !second.ok()) return KIN_FAILED;
     Batch *filling = &first, *converting = nullptr;
     // Scanlines, not rows: the reduced lines of an interlacing pass come with
