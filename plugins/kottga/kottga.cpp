@@ -9,13 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <new>
-#include <vector>
 
 #include "clip_inline.h"
+#include "index_stream.h"
 #include "kot.h"
 #include "kvza.h"
-#include "parallel.h"
 #include "row_blocks.h"
 #include "writer_common.h"
 
@@ -202,15 +200,8 @@ void encode_run(const TgaLayout &layout, KvzaImage *image, int32_t y, int32_t x0
     const KvzaPixel *pixels = kvza_getpixptr(image, x0, y);
     const uint32_t unit = layout.bytes_per_pixel;
     if (layout.id == 41) {
-        constexpr uint32_t kPiece = 4096;
-        int32_t index[kPiece];
-        for (uint32_t at = 0; at < n; at += kPiece) {
-            const uint32_t m = std::min(kPiece, n - at);
-            kvza_nearpal_dit_row(layout.palette_mode, image->palette, kPaletteEntries, pixels + at,
-                                 m, 1.0f, 1.0f, 1.0f, x0 + static_cast<int32_t>(at), y,
-                                 static_cast<uint32_t>(level), nullptr, index);
-            for (uint32_t j = 0; j < m; ++j) out[at + j] = static_cast<uint8_t>(index[j]);
-        }
+        kot::match_run(layout.palette_mode, image->palette, kPaletteEntries, pixels, n, x0, y,
+                       static_cast<uint32_t>(level), out);
         return;
     }
     if (layout.image_type != kTrueColour) {

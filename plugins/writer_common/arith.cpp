@@ -240,45 +240,48 @@ const RgbLayout *find_rgb_layout(int32_t id) {
     return nullptr;
 }
 
+namespace {
+
+// The colour path after the conversion, on work (its RGB, and the pixel's
+// alpha in the fourth float): with keep_alpha the alpha goes to the file
+// through threshold_alpha; without it, the colour is merged with the image's
+// background (viewinfo bytes 0..2) by the thresholded alpha when switch 0 is
+// on, and the alpha becomes 1 otherwise. Then every float is clipped.
+void finish_colour(const KvzaImage *image, const KotSaveOptions *options, bool keep_alpha,
+                   int32_t x, int32_t y, KvzaPixel *work) {
+    const bool merge = !keep_alpha && switch_on(options, kSwitchMerge);
+    work->a = keep_alpha || merge ? threshold_alpha(x, y, options, work->a) : 1.0f;
+    if (merge) merge_background(work, image->viewinfo);
+    *work = kvza::clip_rgba(*work);
+}
+
+}  // namespace
+
 void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, const KvzaPixel *pixel,
                      int32_t x, int32_t y, KvzaPixel *work) {
-    kvz_to_rgb(work, pixel, image);
-    if (switch_on(options, kSwitchMerge)) {
-        work->a = threshold_alpha(x, y, options, pixel->a);
-        merge_background(work, image->viewinfo);
-    }
-    kvza_cliprgba(work, work);
+    kvza_to_rgba(work, pixel, image);
+    finish_colour(image, options, false, x, y, work);
 }
 
 void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int32_t x, int32_t y,
                       KvzaPixel *work, const KvzaImage *image) {
     kvza_to_rgba(work, pixel, image);
-    work->a = threshold_alpha(x, y, options, work->a);
-    kvza_cliprgba(work, work);
+    finish_colour(image, options, true, x, y, work);
 }
 
 void encode_rgb_run(const RgbLayout &layout, const KvzaImage *image, const KotSaveOptions *options,
                     int32_t y, int32_t x0, uint32_t n, uint8_t *out) {
     const KvzaPixel *pixels = kvza_getpixptr(const_cast<KvzaImage *>(image), x0, y);
     const int32_t level = dither_level(options);
-    const bool merge = layout.bits_a == 0 && switch_on(options, kSwitchMerge);
     KvzaPixel rgb[kvza::kChunkMax];
     for (uint32_t at = 0; at < n; at += kvza::kChunkMax) {
         const uint32_t m = std::min(kvza::kChunkMax, n - at);
         kvz_to_rgb_run(pixels + at, m, rgb);
         for (uint32_t j = 0; j < m; ++j) {
             const auto x = static_cast<int32_t>(static_cast<uint32_t>(x0) + at + j);
-            KvzaPixel &work = rgb[j];
-            // As rgba_colour_path and rgb_colour_path: the alpha thresholded
-            // when it goes to the file or into the merge, else 1.
-            if (layout.bits_a != 0 || merge)
-                work.a = threshold_alpha(x, y, options, work.a);
-            else
-                work.a = 1.0f;
-            if (merge) merge_background(&work, image->viewinfo);
-            work = kvza::clip_rgba(work);
+            finish_colour(image, options, layout.bits_a != 0, x, y, &rgb[j]);
             uint8_t word[4];
-            put_le32(word, rgb_word(layout, work, x, y, level));
+            put_le32(word, rgb_word(layout, rgb[j], x, y, level));
             std::memcpy(out + uint64_t{at + j} * layout.bytes, word, layout.bytes);
         }
     }

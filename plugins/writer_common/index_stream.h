@@ -19,6 +19,22 @@ constexpr uint64_t kBatchPixels = uint64_t{1} << 16;
 // Batches below this size are matched on the calling thread alone.
 constexpr uint64_t kMinSplit = 2048;
 
+// kvza_nearpal_dit (weights 1, the default dither table) of the n pixels of
+// row y from x on, into out as bytes; the palette is prepared once per piece
+// of a few thousand pixels.
+inline void match_run(int32_t mode, const KvzaPixel *palette, uint32_t entries,
+                      const KvzaPixel *pixels, uint32_t n, int32_t x, int32_t y, uint32_t level,
+                      uint8_t *out) {
+    constexpr uint32_t kPiece = 4096;
+    int32_t index[kPiece];
+    for (uint32_t at = 0; at < n; at += kPiece) {
+        const uint32_t m = std::min(kPiece, n - at);
+        kvza_nearpal_dit_row(mode, palette, entries, pixels + at, m, 1.0f, 1.0f, 1.0f,
+                             x + static_cast<int32_t>(at), y, level, nullptr, index);
+        for (uint32_t j = 0; j < m; ++j) out[at + j] = static_cast<uint8_t>(index[j]);
+    }
+}
+
 // Which row a file stores first.
 enum class RowOrder { BottomUp, TopDown };
 
@@ -48,23 +64,17 @@ class IndexStream {
     }
 
   private:
-    // Matches `count` pixels from write position `first` into out, a piece
-    // of a row at a time (kvza_nearpal_dit of each pixel, the palette
-    // prepared once per piece).
+    // Matches `count` pixels from write position `first` into out, a run of
+    // a row at a time.
     void match(uint64_t first, uint64_t count, uint8_t *out) const {
-        constexpr uint64_t kPiece = 4096;
-        int32_t index[kPiece];
         for (uint64_t i = 0; i < count;) {
             const uint64_t p = first + i;
             const auto row = static_cast<int32_t>(p / width_);
             const auto y = top_down_ ? row : static_cast<int32_t>(height_) - 1 - row;
-            const auto x = static_cast<uint32_t>(p % width_);
-            const auto n =
-                static_cast<uint32_t>(std::min({kPiece, count - i, uint64_t{width_} - x}));
-            kvza_nearpal_dit_row(mode_, image_->palette, entries_,
-                                 kvza_getpixptr(image_, static_cast<int32_t>(x), y), n, 1.0f, 1.0f,
-                                 1.0f, static_cast<int32_t>(x), y, level_, nullptr, index);
-            for (uint32_t j = 0; j < n; ++j) out[i + j] = static_cast<uint8_t>(index[j]);
+            const auto x = static_cast<int32_t>(p % width_);
+            const auto n = static_cast<uint32_t>(std::min<uint64_t>(count - i, width_ - x));
+            match_run(mode_, image_->palette, entries_, kvza_getpixptr(image_, x, y), n, x, y,
+                      level_, out + i);
             i += n;
         }
     }

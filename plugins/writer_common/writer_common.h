@@ -205,8 +205,8 @@ void kvz_to_rgb_run(const KvzaPixel *pixels, uint32_t n, KvzaPixel *rgb);
 // The colour path of the RGB layouts for one pixel, into work (RGBA):
 // kvza_kvz2rgb; with switch 0 on the alpha slot becomes threshold_alpha of
 // the pixel's alpha and the colour is merged with the image's background
-// (viewinfo bytes 0..2); then kvza_cliprgba. Set work->a to 1.0 before the
-// first pixel; the conversion never touches it.
+// (viewinfo bytes 0..2), with it off the alpha slot becomes 1; then
+// kvza_cliprgba.
 void rgb_colour_path(const KvzaImage *image, const KotSaveOptions *options, const KvzaPixel *pixel,
                      int32_t x, int32_t y, KvzaPixel *work);
 
