@@ -16,71 +16,30 @@
 
 #include "internal.h"
 #include "parallel.h"
+#include "stretch_grid.h"
 
 namespace {
 
 using kvza::blend;
+using kvza::Cell;
+using kvza::cell;
+using kvza::cell_of;
+using kvza::Corners;
+using kvza::corners;
+using kvza::grid_step;
 using kvza::mix;
 
-// Step between neighbouring destination pixels in source units. The source
-// difference is unsigned (an empty source axis gives a huge step that the
-// cell saturation below absorbs); a destination of 0 or 1 pixels uses
-// position 0 only.
-inline double grid_step(int32_t src_size, int32_t dst_size) {
-    const int64_t span = static_cast<int64_t>(dst_size) - 1;
-    if (span <= 0) return 0.0;
-    return static_cast<double>(static_cast<uint32_t>(src_size) - 1U) / static_cast<double>(span);
-}
-
-// Largest cell index handed out, so that the neighbours index + 1 and
-// index - 1 still fit the 32-bit coordinates of pixel access.
-constexpr double kMaxCell = 2147483646.0;
-
-// floor(v) as a pixel coordinate, saturated to +-kMaxCell.
-inline int32_t cell_of(double v) {
-    if (v >= 0.0) return static_cast<int32_t>(v < kMaxCell ? v : kMaxCell);
-    const double f = std::floor(v);
-    return static_cast<int32_t>(f > -kMaxCell ? f : -kMaxCell);
-}
-
-// Position inside a cell, limited to 0 .. 1.
-inline double fraction(double v, int32_t cell) {
-    const double f = v - cell;
-    if (!(f > 0.0)) return 0.0;
-    return f < 1.0 ? f : 1.0;
-}
-
-// Source coordinates of one destination pixel split into cell and fraction.
-struct Cell {
-    int32_t ix, iy;
-    double fx, fy;
-};
-
-inline Cell cell(double x, double y) {
-    Cell k;
-    k.ix = cell_of(x);
-    k.iy = cell_of(y);
-    k.fx = fraction(x, k.ix);
-    k.fy = fraction(y, k.iy);
-    return k;
-}
-
-// The four corners of a cell, each read through the wrap modes.
-struct Corners {
-    KvzaPixel tl, tr, bl, br;
-};
-
-inline Corners corners(const KvzaImage *src, const Cell &k) {
-    return {*kvza::getpix(src, k.ix, k.iy), *kvza::getpix(src, k.ix + 1, k.iy),
-            *kvza::getpix(src, k.ix, k.iy + 1), *kvza::getpix(src, k.ix + 1, k.iy + 1)};
-}
+// A mode's walk over whole rows, given the positions of the destination's
+// columns and rows; false when it cannot run (the pixel walk then does).
+using RowWalk = bool (*)(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys);
 
 // Without a progress record: the rows on all cores. Each pixel gets the
 // source position the one-thread walk reaches it with (positions summed step
 // by step from the origin), so the pixels are the same. False when the
 // position tables cannot be made.
 template <typename Kernel>
-bool walk_on_cores(KvzaImage *dst, double origin, double sx, double sy, const Kernel &kernel) {
+bool walk_on_cores(KvzaImage *dst, const KvzaImage *src, double origin, double sx, double sy,
+                   const Kernel &kernel, RowWalk rows) {
     const auto width = static_cast<uint32_t>(dst->width);
     const auto height = static_cast<uint32_t>(dst->height);
     std::vector<double> xs, ys;
@@ -94,6 +53,7 @@ bool walk_on_cores(KvzaImage *dst, double origin, double sx, double sy, const Ke
     for (uint32_t i = 0; i < width; ++i, v += sx) xs[i] = v;
     v = origin;
     for (uint32_t j = 0; j < height; ++j, v += sy) ys[j] = v;
+    if (rows != nullptr && rows(dst, src, xs.data(), ys.data())) return true;
     kvza::run_parts(
         height,
         [&](uint64_t first, uint64_t last) {
@@ -111,13 +71,14 @@ bool walk_on_cores(KvzaImage *dst, double origin, double sx, double sy, const Ke
 // walk at once and leaves what was written.
 template <typename Kernel>
 int32_t walk(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress, double origin,
-             Kernel kernel) {
+             Kernel kernel, RowWalk rows = nullptr) {
     if (dst == nullptr || src == nullptr) return KVZA_FAILED;
     const auto width = static_cast<uint32_t>(dst->width);
     const auto height = static_cast<uint32_t>(dst->height);
     const double sx = grid_step(src->width, dst->width);
     const double sy = grid_step(src->height, dst->height);
-    if (progress == nullptr && walk_on_cores(dst, origin, sx, sy, kernel)) return KVZA_OK;
+    if (progress == nullptr && walk_on_cores(dst, src, origin, sx, sy, kernel, rows))
+        return KVZA_OK;
     kvza_progress_setup(dst, progress);
     KvzaPixel *out = dst->pixels;
     double y = origin;
@@ -132,14 +93,6 @@ int32_t walk(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress, doubl
     }
     kvza_progress_final(dst, progress);
     return KVZA_OK;
-}
-
-// Bilinear: horizontal-first and vertical-first estimates, blended. They
-// differ only next to transparent corners, whose colour each order drops.
-inline KvzaPixel line_kernel(const Corners &p, double fx, double fy) {
-    const KvzaPixel e1 = mix(mix(p.tl, p.tr, fx), mix(p.bl, p.br, fx), fy);
-    const KvzaPixel e2 = mix(mix(p.tl, p.bl, fy), mix(p.tr, p.br, fy), fx);
-    return blend(e1, e2);
 }
 
 // Tolerance below which a fraction counts as lying on the cell's edge.
@@ -354,10 +307,10 @@ KVZA_API int32_t kvza_stretch_near(KvzaImage *dst, const KvzaImage *src, KvzaPro
 }
 
 KVZA_API int32_t kvza_stretch_line(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
-    return walk(dst, src, progress, 0.0, [src](KvzaPixel &out, double x, double y) {
-        const Cell k = cell(x, y);
-        out = line_kernel(corners(src, k), k.fx, k.fy);
-    });
+    return walk(
+        dst, src, progress, 0.0,
+        [src](KvzaPixel &out, double x, double y) { out = kvza::line_pixel(src, x, y); },
+        kvza::line_rows_on_cores);
 }
 
 KVZA_API int32_t kvza_stretch_slant(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -247,6 +248,47 @@ TEST_P(EveryMode, AllCoresGiveTheOneThreadPixels) {
                                   sizeof(KvzaPixel) * static_cast<size_t>(size[0] * size[1])),
                       0)
                 << size[0] << " x " << size[1] << " wrap " << int(wrap);
+        }
+    }
+}
+
+// The same with the values that trip arithmetic shortcuts: NaN, infinities,
+// denormals, signed zeros, alphas of exactly 0 and 1, a transparent or NaN
+// border, and a source wider than the destination (the row walks read only
+// some columns).
+TEST_P(EveryMode, AllCoresGiveTheOneThreadPixelsOnAdversarialValues) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    const float specials[] = {0.0f, -0.0f, 1.0f, -1.0f, tiny, -tiny, inf, -inf, nan, 0.5f};
+    std::mt19937 rng(7);
+    auto pick = [&](float usual) {
+        const uint32_t r = rng() % 16;
+        return r < 10 ? specials[r] : usual;
+    };
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    auto src = make_image(64, 48);
+    for (int i = 0; i < 64 * 48; ++i) {
+        const float a = rng() % 3 == 0 ? 0.0f : (rng() % 2 == 0 ? 1.0f : pick(0.5f));
+        src->pixels[i] = {pick(unit(rng)), pick(unit(rng)), pick(unit(rng)), a};
+    }
+    const KvzaPixel borders[] = {{0.0f, 0.0f, 0.0f, 0.0f}, {nan, 0.5f, -0.0f, 1.0f}};
+    const int sizes[][2] = {{200, 150}, {33, 7}, {1, 40}, {64, 48}, {127, 3}};
+    for (const KvzaPixel &border : borders) {
+        src->border = border;
+        for (uint8_t wrap = 0; wrap < 4; ++wrap) {
+            src->wrapx = wrap;
+            src->wrapy = static_cast<uint8_t>((wrap + 1) % 4);
+            for (const auto &size : sizes) {
+                auto cores = target(size[0], size[1]), one = target(size[0], size[1]);
+                KvzaProgress progress{nullptr, nullptr, 0, 0, 0, 0};
+                ASSERT_EQ(GetParam().fn(cores.get(), src.get(), nullptr), KVZA_OK);
+                ASSERT_EQ(GetParam().fn(one.get(), src.get(), &progress), KVZA_OK);
+                EXPECT_EQ(std::memcmp(cores->pixels, one->pixels,
+                                      sizeof(KvzaPixel) * static_cast<size_t>(size[0] * size[1])),
+                          0)
+                    << size[0] << " x " << size[1] << " wrap " << int(wrap);
+            }
         }
     }
 }

@@ -1,0 +1,87 @@
+// The sampling grid shared by the resampling walks: the step between
+// destination pixels in source units, a source position split into cell and
+// fraction, the four corners of a cell read through the wrap modes, and the
+// bilinear kernel.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "internal.h"
+
+namespace kvza {
+
+// Step between neighbouring destination pixels in source units. The source
+// difference is unsigned (an empty source axis gives a huge step that the
+// cell saturation below absorbs); a destination of 0 or 1 pixels uses
+// position 0 only.
+inline double grid_step(int32_t src_size, int32_t dst_size) {
+    const int64_t span = static_cast<int64_t>(dst_size) - 1;
+    if (span <= 0) return 0.0;
+    return static_cast<double>(static_cast<uint32_t>(src_size) - 1U) / static_cast<double>(span);
+}
+
+// Largest cell index handed out, so that the neighbours index + 1 and
+// index - 1 still fit the 32-bit coordinates of pixel access.
+constexpr double kMaxCell = 2147483646.0;
+
+// floor(v) as a pixel coordinate, saturated to +-kMaxCell.
+inline int32_t cell_of(double v) {
+    if (v >= 0.0) return static_cast<int32_t>(v < kMaxCell ? v : kMaxCell);
+    const double f = std::floor(v);
+    return static_cast<int32_t>(f > -kMaxCell ? f : -kMaxCell);
+}
+
+// Position inside a cell, limited to 0 .. 1.
+inline double fraction(double v, int32_t cell) {
+    const double f = v - cell;
+    if (!(f > 0.0)) return 0.0;
+    return f < 1.0 ? f : 1.0;
+}
+
+// Source coordinates of one destination pixel split into cell and fraction.
+struct Cell {
+    int32_t ix, iy;
+    double fx, fy;
+};
+
+inline Cell cell(double x, double y) {
+    Cell k;
+    k.ix = cell_of(x);
+    k.iy = cell_of(y);
+    k.fx = fraction(x, k.ix);
+    k.fy = fraction(y, k.iy);
+    return k;
+}
+
+// The four corners of a cell, each read through the wrap modes.
+struct Corners {
+    KvzaPixel tl, tr, bl, br;
+};
+
+inline Corners corners(const KvzaImage *src, const Cell &k) {
+    return {*getpix(src, k.ix, k.iy), *getpix(src, k.ix + 1, k.iy), *getpix(src, k.ix, k.iy + 1),
+            *getpix(src, k.ix + 1, k.iy + 1)};
+}
+
+// Bilinear: horizontal-first and vertical-first estimates, blended. They
+// differ only next to transparent corners, whose colour each order drops.
+inline KvzaPixel line_kernel(const Corners &p, double fx, double fy) {
+    const KvzaPixel e1 = mix(mix(p.tl, p.tr, fx), mix(p.bl, p.br, fx), fy);
+    const KvzaPixel e2 = mix(mix(p.tl, p.bl, fy), mix(p.tr, p.br, fy), fx);
+    return blend(e1, e2);
+}
+
+// One pixel of the bilinear kernel at source position (x, y). Out of line,
+// so every walk that needs it runs the same instructions: where NaNs meet,
+// which one a sum passes on depends on the operand order the compiler chose.
+KvzaPixel line_pixel(const KvzaImage *src, double x, double y);
+
+// Bilinear resampling of src into dst by rows on all cores, each mix of the
+// one-pixel kernel computed once where neighbouring pixels share it: the
+// pixels are those of line_kernel at the positions the one-thread walk
+// reaches (xs and ys, one per destination column and row). False when its
+// work tables cannot be made; the caller then walks every pixel.
+bool line_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys);
+
+}  // namespace kvza

@@ -1,0 +1,166 @@
+// Bilinear resampling by rows. The one-pixel kernel mixes the four corners
+// of a cell along each axis first and blends the two estimates:
+//   e1 = mix(mix(tl, tr, fx), mix(bl, br, fx), fy)
+//   e2 = mix(mix(tl, bl, fy), mix(tr, br, fy), fx)
+// The horizontal mixes of a destination column depend only on the source row
+// and the column, so a source row's mixes serve every destination row that
+// reads it; the vertical mixes of a destination row depend only on the
+// source column, so each is made once per row. Each mix has the same inputs
+// as in the one-pixel kernel, so every pixel is the same; a pixel with a NaN
+// is made again by the one-pixel kernel, which decides which NaN it keeps.
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "parallel.h"
+#include "stretch_grid.h"
+
+namespace kvza {
+
+namespace {
+
+// Source access of the grid after the wrap modes: a column or row index, or
+// kOutside for a position that reads the border. Resolving through the
+// pixel access keeps one rule for the wrap modes.
+constexpr int64_t kOutside = -1;
+
+int64_t column_of(const KvzaImage *src, int32_t x) {
+    const KvzaPixel *p = getpix(src, x, 0);
+    return p == &src->border ? kOutside : p - src->pixels;
+}
+
+int64_t row_of(const KvzaImage *src, int32_t y) {
+    const KvzaPixel *p = getpix(src, 0, y);
+    return p == &src->border ? kOutside : (p - src->pixels) / src->width;
+}
+
+inline bool has_nan(const KvzaPixel &p) {
+    return p.c != p.c || p.s != p.s || p.w != p.w || p.a != p.a;
+}
+
+// Per destination column: the cell's fraction and the slots of its left and
+// right source columns (a column index, or the source width for the border).
+struct Columns {
+    std::vector<double> fx;
+    std::vector<uint32_t> left, right;
+    std::vector<uint32_t> used;  // every slot some column reads, once
+};
+
+Columns columns_of(const KvzaImage *src, const double *xs, uint32_t width) {
+    const auto border_slot = static_cast<uint32_t>(src->width);
+    auto slot = [&](int32_t x) {
+        const int64_t c = column_of(src, x);
+        return c == kOutside ? border_slot : static_cast<uint32_t>(c);
+    };
+    Columns t;
+    t.fx.resize(width);
+    t.left.resize(width);
+    t.right.resize(width);
+    std::vector<bool> seen(uint64_t{border_slot} + 1);
+    for (uint32_t i = 0; i < width; ++i) {
+        const int32_t ix = cell_of(xs[i]);
+        t.fx[i] = fraction(xs[i], ix);
+        t.left[i] = slot(ix);
+        t.right[i] = slot(ix + 1);
+        for (const uint32_t s : {t.left[i], t.right[i]}) {
+            if (!seen[s]) {
+                seen[s] = true;
+                t.used.push_back(s);
+            }
+        }
+    }
+    return t;
+}
+
+// One band of destination rows with its work rows.
+class Band {
+  public:
+    Band(const KvzaImage *src, const Columns &cols, const double *xs)
+        : src_(src), cols_(cols), xs_(xs), border_slot_(static_cast<uint32_t>(src->width)) {
+        const size_t width = cols.fx.size();
+        for (Mixed &h : across_) h.pixels.resize(width);
+        down_.resize(size_t{border_slot_} + 1);
+    }
+
+    // Destination row out at source position y.
+    void row(KvzaPixel *out, double y) {
+        const int32_t iy = cell_of(y);
+        const double fy = fraction(y, iy);
+        const int64_t top = row_of(src_, iy), bottom = row_of(src_, iy + 1);
+        const Mixed &upper = across(top, nullptr);
+        const Mixed &lower = across(bottom, &upper);
+        for (const uint32_t s : cols_.used) down_[s] = mix(at(top, s), at(bottom, s), fy);
+        const size_t width = cols_.fx.size();
+        for (size_t i = 0; i < width; ++i) {
+            const KvzaPixel e1 = mix(upper.pixels[i], lower.pixels[i], fy);
+            const KvzaPixel e2 = mix(down_[cols_.left[i]], down_[cols_.right[i]], cols_.fx[i]);
+            out[i] = blend(e1, e2);
+            if (has_nan(out[i])) out[i] = line_pixel(src_, xs_[i], y);
+        }
+    }
+
+  private:
+    // The horizontal mixes of one source row for every destination column.
+    struct Mixed {
+        int64_t row = kOutside - 1;  // none yet
+        std::vector<KvzaPixel> pixels;
+    };
+
+    const KvzaPixel &at(int64_t row, uint32_t slot) const {
+        if (row == kOutside || slot == border_slot_) return src_->border;
+        return src_->pixels[static_cast<uint64_t>(row) * border_slot_ + slot];
+    }
+
+    // The mixes of source row `row`, made unless held; `keep` stays.
+    const Mixed &across(int64_t row, const Mixed *keep) {
+        for (const Mixed &h : across_)
+            if (h.row == row) return h;
+        Mixed &h = &across_[0] == keep ? across_[1] : across_[0];
+        h.row = row;
+        const size_t width = cols_.fx.size();
+        for (size_t i = 0; i < width; ++i)
+            h.pixels[i] = mix(at(row, cols_.left[i]), at(row, cols_.right[i]), cols_.fx[i]);
+        return h;
+    }
+
+    const KvzaImage *src_;
+    const Columns &cols_;
+    const double *xs_;
+    uint32_t border_slot_;
+    Mixed across_[2];
+    std::vector<KvzaPixel> down_;  // vertical mixes by slot
+};
+
+}  // namespace
+
+__attribute__((noinline)) KvzaPixel line_pixel(const KvzaImage *src, double x, double y) {
+    const Cell k = cell(x, y);
+    return line_kernel(corners(src, k), k.fx, k.fy);
+}
+
+bool line_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys) {
+    const auto width = static_cast<uint32_t>(dst->width);
+    const auto height = static_cast<uint32_t>(dst->height);
+    if (width == 0 || height == 0 || src->width <= 0 || src->height <= 0) return false;
+    Columns cols;
+    try {
+        cols = columns_of(src, xs, width);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    std::atomic<bool> failed{false};
+    run_parts(
+        height,
+        [&](uint64_t first, uint64_t last) {
+            try {
+                Band band(src, cols, xs);
+                for (uint64_t j = first; j < last; ++j) band.row(dst->pixels + j * width, ys[j]);
+            } catch (const std::bad_alloc &) {
+                failed = true;
+            }
+        },
+        kParallelMin / width + 1);
+    return !failed;
+}
+
+}  // namespace kvza
