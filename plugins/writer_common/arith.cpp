@@ -269,10 +269,27 @@ void rgba_colour_path(const KotSaveOptions *options, const KvzaPixel *pixel, int
     finish_colour(image, options, true, x, y, work);
 }
 
+namespace {
+
+// Layouts of 8-bit red, green and blue (and alpha, if any) in the bytes
+// B, G, R, A: without dither each byte is quantize_level's arithmetic on the
+// clipped channel, which needs none of its guards for a value in 0 .. 1.
+bool byte_channels(const RgbLayout &layout) {
+    return layout.bits_r == 8 && layout.bits_g == 8 && layout.bits_b == 8 && layout.shift_r == 16 &&
+           layout.shift_g == 8 && (layout.bits_a == 0 || layout.bits_a == 8);
+}
+
+inline uint8_t clipped_byte(float v) {
+    return static_cast<uint8_t>(static_cast<int32_t>(65535.0f * v) >> 8);
+}
+
+}  // namespace
+
 void encode_rgb_run(const RgbLayout &layout, const KvzaImage *image, const KotSaveOptions *options,
                     int32_t y, int32_t x0, uint32_t n, uint8_t *out) {
     const KvzaPixel *pixels = kvza_getpixptr(const_cast<KvzaImage *>(image), x0, y);
     const int32_t level = dither_level(options);
+    const bool bytes = level == 0 && byte_channels(layout);
     KvzaPixel rgb[kvza::kChunkMax];
     for (uint32_t at = 0; at < n; at += kvza::kChunkMax) {
         const uint32_t m = std::min(kvza::kChunkMax, n - at);
@@ -280,9 +297,20 @@ void encode_rgb_run(const RgbLayout &layout, const KvzaImage *image, const KotSa
         for (uint32_t j = 0; j < m; ++j) {
             const auto x = static_cast<int32_t>(static_cast<uint32_t>(x0) + at + j);
             finish_colour(image, options, layout.bits_a != 0, x, y, &rgb[j]);
+        }
+        uint8_t *unit = out + uint64_t{at} * layout.bytes;
+        for (uint32_t j = 0; j < m; ++j, unit += layout.bytes) {
             uint8_t word[4];
-            put_le32(word, rgb_word(layout, rgb[j], x, y, level));
-            std::memcpy(out + uint64_t{at + j} * layout.bytes, word, layout.bytes);
+            if (bytes) {
+                word[0] = clipped_byte(rgb[j].w);
+                word[1] = clipped_byte(rgb[j].s);
+                word[2] = clipped_byte(rgb[j].c);
+                word[3] = layout.bits_a != 0 ? clipped_byte(rgb[j].a) : 0;
+            } else {
+                const auto x = static_cast<int32_t>(static_cast<uint32_t>(x0) + at + j);
+                put_le32(word, rgb_word(layout, rgb[j], x, y, level));
+            }
+            std::memcpy(unit, word, layout.bytes);
         }
     }
 }
