@@ -1,8 +1,13 @@
 // Ordered-dither decisions and nearest palette entry searches.
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "internal.h"
+#include "nearest_memo.h"
 #include "palette_index.h"
 #include "palette_scan.h"
 
@@ -39,6 +44,46 @@ struct DefaultTable {
     }
 };
 constexpr DefaultTable kDefaultTable;
+
+// The nearest entries this thread found for the palette, weights and mode
+// of its last kvza_nearpal_dit_row call: a writer matches a picture run by
+// run with one palette, and its colours repeat from run to run. A call with
+// anything else starts a new memo.
+class RowMemo {
+  public:
+    kvza::NearestMemo *get(int32_t mode, const KvzaPixel *palette, uint32_t count, float wc,
+                           float ww, float wa) {
+        const float weights[3] = {wc, ww, wa};
+        const bool same = memo_ && mode == mode_ && count == palette_.size() &&
+                          std::memcmp(weights, weights_, sizeof weights) == 0 &&
+                          std::memcmp(palette, palette_.data(), count * sizeof(KvzaPixel)) == 0;
+        if (same) return memo_.get();
+        memo_.reset();
+        try {
+            palette_.assign(palette, palette + count);
+            memo_ = std::make_unique<kvza::NearestMemo>(kRowMemoColours);
+        } catch (const std::bad_alloc &) {
+            palette_.clear();
+            return nullptr;
+        }
+        mode_ = mode;
+        std::memcpy(weights_, weights, sizeof weights);
+        return memo_.get();
+    }
+
+  private:
+    static constexpr uint64_t kRowMemoColours = uint64_t{1} << 16;
+    std::unique_ptr<kvza::NearestMemo> memo_;
+    std::vector<KvzaPixel> palette_;
+    int32_t mode_ = 0;
+    float weights_[3] = {};
+};
+
+kvza::NearestMemo *row_memo(int32_t mode, const KvzaPixel *palette, uint32_t count, float wc,
+                            float ww, float wa) {
+    thread_local RowMemo memo;
+    return memo.get(mode, palette, count, wc, ww, wa);
+}
 
 }  // namespace
 
@@ -84,6 +129,12 @@ KVZA_API void kvza_nearpal_dit_row(int32_t alphamode, const KvzaPixel *palette, 
                                    uint32_t levels, const uint8_t *table, int32_t *out) {
     if (pixels == nullptr || out == nullptr) return;
     const kvza::PaletteIndex finder(palette, count, chromaweight, whiteweight, alphaweight);
+    // Under binary alpha the target's alpha is dithered by position; in the
+    // other modes the two nearest entries follow from the colour alone.
+    kvza::NearestMemo *memo =
+        finder.usable() && alphamode != KVZA_ALPHA_BINARY
+            ? row_memo(alphamode, palette, count, chromaweight, whiteweight, alphaweight)
+            : nullptr;
     for (uint32_t j = 0; j < n; ++j) {
         // x + j in 64 bits, then as the one-pixel call would see it.
         const auto px = static_cast<int32_t>(static_cast<uint32_t>(x) + j);
@@ -93,20 +144,15 @@ KVZA_API void kvza_nearpal_dit_row(int32_t alphamode, const KvzaPixel *palette, 
             continue;
         }
         const KvzaPixel p = kvza::dither_target(alphamode, pixels[j], px, y, levels, table);
-        out[j] = kvza::dither_choice(finder.nearest(alphamode, true, pixels[j], p), alphamode,
-                                     palette, px, y, levels, table);
+        const Nearest near = memo != nullptr ? memo->nearest(finder, alphamode, true, pixels[j], p)
+                                             : finder.nearest(alphamode, true, pixels[j], p);
+        out[j] = kvza::dither_choice(near, alphamode, palette, px, y, levels, table);
     }
 }
 
 }  // extern "C"
 
 namespace kvza {
-
-KvzaPixel nearpal_target(int32_t alphamode, const KvzaPixel &colour) {
-    KvzaPixel p = colour;
-    if (alphamode == KVZA_ALPHA_BINARY) p.a = p.a >= kBinaryThreshold ? 1.0f : 0.0f;
-    return p;
-}
 
 KvzaPixel dither_target(int32_t alphamode, const KvzaPixel &colour, int32_t x, int32_t y,
                         uint32_t levels, const uint8_t *table) {

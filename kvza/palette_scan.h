@@ -105,7 +105,11 @@ Nearest scan_vector(int32_t mode, bool track_second, const KvzaPixel *palette, u
 
 // The target a colour is compared as: kvza_nearpal's (binary alpha by the
 // threshold) and kvza_nearpal_dit's (binary alpha by the dither pattern).
-KvzaPixel nearpal_target(int32_t alphamode, const KvzaPixel &colour);
+inline KvzaPixel nearpal_target(int32_t alphamode, const KvzaPixel &colour) {
+    KvzaPixel p = colour;
+    if (alphamode == KVZA_ALPHA_BINARY) p.a = p.a >= kBinaryThreshold ? 1.0f : 0.0f;
+    return p;
+}
 KvzaPixel dither_target(int32_t alphamode, const KvzaPixel &colour, int32_t x, int32_t y,
                         uint32_t levels, const uint8_t *table);
 // kvza_nearpal_dit's entry for the two nearest entries of its target.

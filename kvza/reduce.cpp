@@ -7,12 +7,15 @@
 // split in two along its widest axis, into a free slot, until no slot is free
 // or nothing is left to split; every entry finally moves to the mean of its
 // pixels.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <thread>
+#include <vector>
 
 #include "internal.h"
+#include "nearest_memo.h"
 #include "palette_index.h"
 #include "parallel.h"
 #include "seeds.h"
@@ -52,21 +55,27 @@ float channel(const KvzaPixel &p, int ch) {
 // ---- nearest entries -------------------------------------------------------
 
 // kvza_nearpal(mode, palette, n, &colour, 1, 1, 1), through finder when it
-// could be built.
+// could be built (and memo, when given).
 int32_t nearest_entry(const kvza::PaletteIndex &finder, int32_t mode, const KvzaPixel *palette,
-                      uint32_t n, const KvzaPixel &colour) {
+                      uint32_t n, const KvzaPixel &colour, kvza::NearestMemo *memo = nullptr) {
     if (!finder.usable()) return kvza_nearpal(mode, palette, n, &colour, 1.0f, 1.0f, 1.0f);
-    return finder.nearest(mode, false, colour, kvza::nearpal_target(mode, colour)).best_i;
+    const KvzaPixel p = kvza::nearpal_target(mode, colour);
+    if (memo != nullptr) return memo->nearest(finder, mode, false, colour, p).best_i;
+    return finder.nearest(mode, false, colour, p).best_i;
 }
 
 // kvza_nearpal_dit with weights 1, through finder when it could be built.
+// The target follows from the colour alone except under binary alpha, whose
+// alpha is dithered by position: memo serves the other modes.
 int32_t dithered_entry(const kvza::PaletteIndex &finder, int32_t mode, const KvzaPixel *palette,
                        uint32_t n, const KvzaPixel &colour, int32_t x, int32_t y, uint32_t levels,
-                       const uint8_t *table) {
+                       const uint8_t *table, kvza::NearestMemo &memo) {
     if (!finder.usable())
         return kvza_nearpal_dit(mode, palette, n, &colour, 1.0f, 1.0f, 1.0f, x, y, levels, table);
-    const kvza::Nearest near =
-        finder.nearest(mode, true, colour, kvza::dither_target(mode, colour, x, y, levels, table));
+    const KvzaPixel p = kvza::dither_target(mode, colour, x, y, levels, table);
+    const kvza::Nearest near = mode == KVZA_ALPHA_BINARY
+                                   ? finder.nearest(mode, true, colour, p)
+                                   : memo.nearest(finder, mode, true, colour, p);
     return kvza::dither_choice(near, mode, palette, x, y, levels, table);
 }
 
@@ -246,7 +255,9 @@ class Clustering {
 
     // Every pixel to its nearest seed entry; one progress step per pixel. The
     // nearest entries of a block of pixels are found on all cores, then
-    // accumulated in storage order on this one.
+    // accumulated in storage order on this one. Each block is cut into one
+    // part per core, and part p of every block uses memo p, so a colour met
+    // again is not scanned again.
     bool assign() {
         constexpr uint64_t kBlock = 1 << 16;
         uint8_t *owner = w_.owner;
@@ -255,16 +266,40 @@ class Clustering {
         const int32_t mode = mode_;
         const uint32_t n = n_;
         const kvza::PaletteIndex finder(centres, n, 1.0f, 1.0f, 1.0f);
+        const uint64_t parts = std::max(1U, std::thread::hardware_concurrency());
+        std::vector<kvza::NearestMemo> memos;
+        try {
+            memos.reserve(parts);
+            for (uint64_t p = 0; p < parts; ++p) memos.emplace_back(pixels_ / parts);
+        } catch (const std::bad_alloc &) {
+            memos.clear();  // every colour scanned
+        }
         for (uint64_t start = 0; start < pixels_; start += kBlock) {
             const uint64_t len = pixels_ - start < kBlock ? pixels_ - start : kBlock;
-            kvza::run_parts(len, [=, &finder](uint64_t b, uint64_t e) {
-                for (uint64_t i = start + b; i < start + e; ++i)
-                    owner[i] = static_cast<uint8_t>(nearest_entry(finder, mode, centres, n, px[i]));
-            });
-            for (uint64_t i = start; i < start + len; ++i) {
-                accumulate(owner[i], i);
-                if (kvza::step(progress_)) return false;
-            }
+            kvza::run_parts(
+                parts,
+                [=, &finder, &memos](uint64_t pb, uint64_t pe) {
+                    for (uint64_t p = pb; p < pe; ++p) {
+                        const uint64_t b = start + len * p / parts;
+                        const uint64_t e = start + len * (p + 1) / parts;
+                        for (uint64_t i = b; i < e; ++i)
+                            owner[i] = static_cast<uint8_t>(
+                                nearest_entry(finder, mode, centres, n, px[i],
+                                              memos.empty() ? nullptr : &memos[p]));
+                    }
+                },
+                len < kvza::kParallelMin ? parts + 1 : 1);
+            if (!accumulate_block(start, len)) return false;
+        }
+        return true;
+    }
+
+    // Accumulates the pixels of a block in storage order, one progress step
+    // each; false when a stop was requested.
+    bool accumulate_block(uint64_t start, uint64_t len) {
+        for (uint64_t i = start; i < start + len; ++i) {
+            accumulate(w_.owner[i], i);
+            if (kvza::step(progress_)) return false;
         }
         return true;
     }
@@ -560,10 +595,11 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
         kvza::run_parts(pixels, [=, &finder](uint64_t b, uint64_t e) {
             uint64_t x = b % width;
             uint64_t y = b / width;
+            kvza::NearestMemo memo(e - b);
             for (uint64_t i = b; i < e; ++i) {
                 const int32_t k =
                     dithered_entry(finder, alphamode, palette, n, px[i], static_cast<int32_t>(x),
-                                   static_cast<int32_t>(y), levels, table);
+                                   static_cast<int32_t>(y), levels, table, memo);
                 px[i] = palette[k];
                 if (index != nullptr) index[i] = static_cast<uint8_t>(k);
                 if (++x == width) {

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "helper_thread.h"
 #include "kvza.h"
 
 namespace kot {
@@ -41,7 +41,8 @@ enum class RowOrder { BottomUp, TopDown };
 // The palette indices of an image's pixels in the order the rows are written
 // (bottom row first for bitmaps, top row first for PNG; left to right), found
 // a batch at a time. Each index depends only on the pixel's colour and
-// position, so the two halves of a batch are matched independently.
+// position, so the two halves of a batch are matched independently, the
+// second by a helper thread that lasts as long as the stream.
 class IndexStream {
   public:
     IndexStream(KvzaImage *image, uint32_t entries, uint32_t level,
@@ -82,18 +83,15 @@ class IndexStream {
     void fill() {
         const uint64_t count = std::min<uint64_t>(batch_.size(), total_ - next_);
         const uint64_t half = count / 2;
-        std::thread helper;
+        bool helped = false;
         if (two_threads_ && count >= kMinSplit) {
-            try {
-                helper = std::thread([this, first = next_ + half, n = count - half,
-                                      out = batch_.data() + half] { match(first, n, out); });
-            } catch (const std::system_error &) {
-                two_threads_ = false;  // no thread to be had: match alone from now on
-            }
+            helped = helper_.post([this, first = next_ + half, n = count - half,
+                                   out = batch_.data() + half] { match(first, n, out); });
+            if (!helped) two_threads_ = false;  // no thread to be had: match alone from now on
         }
-        if (helper.joinable()) {
+        if (helped) {
             match(next_, half, batch_.data());
-            helper.join();
+            helper_.wait();
         } else {
             match(next_, count, batch_.data());
         }
@@ -115,6 +113,8 @@ class IndexStream {
     uint64_t next_ = 0;  // write position of the first pixel not matched yet
     std::size_t pos_ = 0;
     std::size_t len_ = 0;
+    // Last: it joins its thread before the batch it writes into goes.
+    HelperThread helper_;
 };
 
 }  // namespace kot

@@ -1,7 +1,10 @@
 // Ordered-dither decisions and palette searches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "kvza.h"
@@ -58,7 +61,7 @@ TEST(Dither, PositionRepeatsEveryEightAndCustomTables) {
     std::vector<uint8_t> table(256, 255);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) table[y * 16 + x] = static_cast<uint8_t>(y * 8 + x);
-    EXPECT_EQ(ones_in_block(10, 256, table.data()), 10);  // bytes 0..9 are below 10
+    EXPECT_EQ(ones_in_block(10, 256, table.data()), 10);        // bytes 0..9 are below 10
     EXPECT_EQ(kvza_getdither(10, 9, 0, 256, table.data()), 1);  // column 9 reads column 1
 }
 
@@ -158,4 +161,57 @@ TEST(DitheredEntry, TransparentBestIsNeverDithered) {
             mode0 += kvza_nearpal_dit(0, pal, 2, &c, 1, 1, 1, x, y, 256, nullptr);
         }
     EXPECT_GT(mode0, 0);
+}
+
+// Runs of a row through kvza_nearpal_dit_row give the one-pixel call's
+// entries, also when one thread's calls change the palette (in place or by
+// one entry), its length, the weights or the mode between runs of pixels it
+// has seen before: answers remembered for one palette never serve another.
+TEST(DitheredRow, RunsGiveTheOnePixelChoicesWhateverChangesBetweenCalls) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    auto colour = [&] {
+        return KvzaPixel{unit(rng) * 0.6f, unit(rng) * 0.6f, unit(rng), (unit(rng) + 1.0f) * 0.5f};
+    };
+    std::vector<KvzaPixel> palette(40);
+    for (KvzaPixel &e : palette) e = colour();
+    palette[5].a = 0.0f;
+    std::vector<KvzaPixel> pool(300);
+    for (KvzaPixel &c : pool) c = colour();
+    pool[0] = palette[3];  // an exact entry
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    pool[1] = {nan, 0.1f, 0.2f, 1.0f};
+    uint32_t ones[4] = {~0U, ~0U, ~0U, ~0U};  // the bits an empty memo slot holds
+    std::memcpy(&pool[2], ones, sizeof ones);
+    std::vector<KvzaPixel> pixels(3000);
+    for (KvzaPixel &p : pixels) p = pool[rng() % pool.size()];
+
+    struct Call {
+        int32_t mode;
+        uint32_t count;
+        float wc, ww, wa;
+        int changed_entry;  // -1: palette as before
+    };
+    const Call calls[] = {{2, 40, 1, 1, 1, -1},    {2, 40, 1, 1, 1, 7},     {2, 39, 1, 1, 1, -1},
+                          {2, 39, 2, 0.5f, 1, -1}, {0, 39, 2, 0.5f, 1, -1}, {1, 39, 2, 0.5f, 1, -1},
+                          {0, 39, 2, 0.5f, 1, 3},  {0, 39, 2, 0.5f, 1, -1}};
+    const uint32_t levels = 128;
+    for (const Call &call : calls) {
+        if (call.changed_entry >= 0) palette[call.changed_entry] = colour();  // in place
+        constexpr uint32_t kRun = 700;
+        std::vector<int32_t> out(kRun);
+        for (uint32_t at = 0; at < pixels.size(); at += kRun) {
+            const uint32_t n = std::min<uint32_t>(kRun, static_cast<uint32_t>(pixels.size()) - at);
+            const int32_t x = static_cast<int32_t>(at % 1000), y = static_cast<int32_t>(at / 1000);
+            kvza_nearpal_dit_row(call.mode, palette.data(), call.count, &pixels[at], n, call.wc,
+                                 call.ww, call.wa, x, y, levels, nullptr, out.data());
+            for (uint32_t j = 0; j < n; ++j) {
+                const int32_t want = kvza_nearpal_dit(
+                    call.mode, palette.data(), call.count, &pixels[at + j], call.wc, call.ww,
+                    call.wa, x + static_cast<int32_t>(j), y, levels, nullptr);
+                ASSERT_EQ(out[j], want)
+                    << "mode " << call.mode << " count " << call.count << " pixel " << at + j;
+            }
+        }
+    }
 }

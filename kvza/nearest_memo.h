@@ -1,0 +1,62 @@
+// nearest_memo.h - the nearest palette entries of recently seen colours. A
+// picture repeats most of its colours, and with one palette, one set of
+// weights and a target that follows from the colour alone, the scan's answer
+// is a function of the colour's 16 bytes: a colour met again takes its
+// answer from here. One slot per hash of the bytes; a new colour replaces
+// the one in its slot.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "palette_index.h"
+
+namespace kvza {
+
+class NearestMemo {
+  public:
+    // Room for about `colours` colours (2^10 .. 2^16 slots); without memory
+    // for the slots every colour is scanned.
+    explicit NearestMemo(uint64_t colours) {
+        int bits = 10;
+        while (bits < 16 && (uint64_t{1} << bits) < colours) ++bits;
+        shift_ = 64 - bits;
+        const size_t n = size_t{1} << bits;
+        slots_.reset(new (std::nothrow) Slot[n]);
+        if (slots_) std::memset(static_cast<void *>(slots_.get()), 0xFF, n * sizeof(Slot));
+    }
+
+    // finder.nearest(mode, track_second, colour, p) for a target p that the
+    // caller derives from colour alone, the same for every call on this memo.
+    Nearest nearest(const PaletteIndex &finder, int32_t mode, bool track_second,
+                    const KvzaPixel &colour, const KvzaPixel &p) {
+        uint32_t key[4];
+        std::memcpy(key, &colour, sizeof key);
+        // All ones is the empty slot's key: such a colour is scanned every time.
+        if (!slots_ || (key[0] & key[1] & key[2] & key[3]) == ~0U)
+            return finder.nearest(mode, track_second, colour, p);
+        Slot &s = slots_[hash(key) >> shift_];
+        if (std::memcmp(s.key, key, sizeof key) != 0) {
+            std::memcpy(s.key, key, sizeof key);
+            s.found = finder.nearest(mode, track_second, colour, p);
+        }
+        return s.found;
+    }
+
+  private:
+    struct Slot {
+        uint32_t key[4];
+        Nearest found;
+    };
+    static uint64_t hash(const uint32_t *k) {
+        const uint64_t a = uint64_t{k[0]} | uint64_t{k[1]} << 32;
+        const uint64_t b = uint64_t{k[2]} | uint64_t{k[3]} << 32;
+        return (a ^ (b * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
+    }
+    int shift_ = 64;
+    std::unique_ptr<Slot[]> slots_;
+};
+
+}  // namespace kvza
