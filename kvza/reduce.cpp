@@ -8,6 +8,9 @@
 // or nothing is left to split; every entry finally moves to the mean of its
 // pixels.
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -174,6 +177,25 @@ struct Slot {
     int16_t smaller;  // sorted list: toward smaller keys; free stack: next below
     int16_t larger;
 };
+
+// First index at or after i, before last, whose owner byte is a or b; last
+// when there is none. Sixteen bytes at a time while none of them matches.
+uint64_t next_owned(const uint8_t *owner, uint64_t i, uint64_t last, uint8_t a, uint8_t b) {
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+    const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+    while (i + 16 <= last) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(owner + i));
+        const int hits =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
+        if (hits != 0) return i + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+        i += 16;
+    }
+#endif
+    for (; i < last; ++i)
+        if (owner[i] == a || owner[i] == b) return i;
+    return last;
+}
 
 // Working data of one clustering run.
 struct Work {
@@ -424,40 +446,23 @@ class Clustering {
         uint8_t *owner = w_.owner;
         const auto hb = static_cast<uint8_t>(h);
         const auto fb = static_cast<uint8_t>(f);
-        for (uint64_t i = next_owned(0, hb); i < pixels_; i = next_owned(i + 1, hb)) {
-            if (nearer_of_two(mode_, pair, px_[i]) == 1) {
-                owner[i] = fb;
-                accumulate(f, i);
-            } else {
-                accumulate(h, i);
+        // Which of the two centres each of h's pixels is nearer, on all
+        // cores: the pixels going to f are marked in owner (f, a free slot,
+        // owned none before).
+        const int32_t mode = mode_;
+        const KvzaPixel *px = px_;
+        kvza::run_parts(pixels_, [=, &pair](uint64_t b, uint64_t e) {
+            for (uint64_t i = next_owned(owner, b, e, hb, hb); i < e;
+                 i = next_owned(owner, i + 1, e, hb, hb)) {
+                if (nearer_of_two(mode, pair, px[i]) == 1) owner[i] = fb;
             }
+        });
+        // The statistics in storage order, on this thread.
+        for (uint64_t i = next_owned(owner, 0, pixels_, hb, fb); i < pixels_;
+             i = next_owned(owner, i + 1, pixels_, hb, fb)) {
+            accumulate(owner[i], i);
         }
         return w_.slot[h].count > 0 || w_.slot[f].count > 0;
-    }
-
-    // First pixel at or after i that belongs to slot k, or pixels_. Skips
-    // eight slot bytes at a time while none of them is k.
-    uint64_t next_owned(uint64_t i, uint8_t k) const {
-        const uint8_t *owner = w_.owner;
-        const uint64_t ones = 0x0101010101010101ULL;
-        const uint64_t pattern = ones * k;
-        while (i < pixels_ && (i & 7) != 0) {
-            if (owner[i] == k) return i;
-            ++i;
-        }
-        while (i + 8 <= pixels_) {
-            uint64_t v;
-            std::memcpy(&v, owner + i, 8);
-            v ^= pattern;
-            // Nonzero exactly when some byte of v is zero.
-            if (((v - ones) & ~v & (ones << 7)) != 0) break;
-            i += 8;
-        }
-        while (i < pixels_) {
-            if (owner[i] == k) return i;
-            ++i;
-        }
-        return pixels_;
     }
 
     // Every entry becomes its centre moved by the mean difference of its
