@@ -131,10 +131,12 @@ class ColourCache {
 
 // Whether looking a chunk of colours up in a cache is worth it. A photo holds
 // a new colour in most pixels, and a look-up that misses costs about as much
-// as converting the colour through the many-pixel conversion: after a chunk
-// where more than a quarter of the colours was missing, the next ones are
-// converted without the cache, and every 16th tries it again. The colours
-// are the same either way.
+// as converting the colour through the many-pixel conversion: after two
+// chunks in a row where more than a quarter of the colours was missing, the
+// next ones are converted without the cache, and every 16th tries it again.
+// One such chunk alone does not count: a picture whose rows each start with
+// new colours and then repeat them (a gradient, a pattern) keeps its cache.
+// The colours are the same either way.
 class CacheUse {
   public:
     bool wanted() {
@@ -143,11 +145,14 @@ class CacheUse {
         return false;
     }
     void record(uint32_t misses, uint32_t looked) {
-        if (looked >= 64 && misses * 4 > looked) skip_ = 15;
+        const bool poor = looked >= 64 && misses * 4 > looked;
+        if (poor && poor_before_) skip_ = 15;
+        poor_before_ = poor;
     }
 
   private:
     int skip_ = 0;
+    bool poor_before_ = false;
 };
 
 // The most colours convert_chunk takes at once.
