@@ -1,6 +1,7 @@
 #include "image_alloc.h"
 
-#include <sys/mman.h>
+#include "large_block.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -28,15 +29,10 @@ constexpr uint64_t kMappedBytes = uint64_t{16} << 20;
 
 void *AllocateZeroed(uint64_t bytes) {
     if (bytes < kMappedBytes) return std::calloc(1, static_cast<size_t>(bytes));
-    void *block = mmap(nullptr, static_cast<size_t>(bytes), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) return nullptr;
     // Large pages where the system offers them on request: a reader fills
     // the block once from start to end, and one fault per 2 MiB instead of
     // per 4 KiB takes a good part of the time of opening a large picture.
-    // Only a hint; without it the block is the same.
-    madvise(block, static_cast<size_t>(bytes), MADV_HUGEPAGE);
-    return block;
+    return kvza::map_large(static_cast<size_t>(bytes));
 }
 
 }  // namespace
@@ -76,7 +72,7 @@ void ReleaseImage(KvzaImage *&place) {
     if (bytes < kMappedBytes) {
         std::free(place);
     } else {
-        munmap(place, static_cast<size_t>(bytes));
+        kvza::unmap_large(place, static_cast<size_t>(bytes));
     }
     place = nullptr;
 }

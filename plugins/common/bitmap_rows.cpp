@@ -200,14 +200,17 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
     const uint64_t ahead = std::min<uint64_t>(kBlockPixels, held + 1);
     const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(r.width, ahead));
     const uint64_t block_rows = piece < r.width ? 1 : std::max<uint64_t>(1, ahead / r.width);
-    std::vector<KvzaPixel> block;
+    // The block is filled from end to end again and again: large pages.
+    kvza::ByteBlock block_bytes;
     std::vector<uint32_t> whole;
     try {
-        block.resize(std::min<uint64_t>(block_rows, r.height) * piece);
         whole.resize(std::min<uint64_t>(block_rows, r.height));
     } catch (const std::bad_alloc &) {
         return KIN_FAILED;
     }
+    if (!block_bytes.allocate(std::min<uint64_t>(block_rows, r.height) * piece * sizeof(KvzaPixel)))
+        return KIN_FAILED;
+    auto *const block = reinterpret_cast<KvzaPixel *>(block_bytes.data());
     Workers workers(std::min(uint64_t{r.width} * r.height, held + 1));
     const bool same_size = static_cast<uint32_t>(image->width) == r.width &&
                            static_cast<uint32_t>(image->height) == r.height;
@@ -221,7 +224,7 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
                     Worker w = workers.take();
                     for (uint64_t k = b; k < e; ++k) {
                         whole[k] = decode_direct_piece(buf, r, r.start + (i0 + k) * stride, first,
-                                                       n, ch, w, block.data() + k * n);
+                                                       n, ch, w, block + k * n);
                         if (same_size)
                             fault_in(kvza_getpixptr(image, 0, image_row(r, i0 + k)) + first,
                                      whole[k]);
@@ -232,7 +235,7 @@ int32_t decode_direct_rows(KvzaImage *image, const Buffer &buf, const Rows &r, u
             for (uint32_t k = 0; k < rows; ++k) {
                 const int32_t y = image_row(r, i0 + k);
                 KvzaPixel *dst = same_size ? kvza_getpixptr(image, 0, y) + first : nullptr;
-                const KvzaPixel *src = block.data() + uint64_t{k} * n;
+                const KvzaPixel *src = block + uint64_t{k} * n;
                 // The pixels up to the next progress callback go in at once;
                 // a stop request still ends right after the pixel it came on.
                 for (uint32_t j = 0; j < whole[k];) {

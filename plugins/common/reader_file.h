@@ -12,6 +12,8 @@
 
 #include <sys/types.h>
 
+#include "large_block.h"
+
 namespace kincommon {
 
 static_assert(sizeof(off_t) == 8, "file positions are 64-bit");
@@ -55,31 +57,8 @@ inline int64_t bytes_from(const File &file, int64_t offset) {
     return file.size() - offset;
 }
 
-// A heap buffer released on every path.
-class Buffer {
-  public:
-    Buffer() = default;
-    Buffer(const Buffer &) = delete;
-    Buffer &operator=(const Buffer &) = delete;
-    ~Buffer() { std::free(data_); }
-    bool allocate(uint64_t n) {
-        std::free(data_);
-        data_ = nullptr;
-        size_ = 0;
-        if (n > static_cast<uint64_t>(SIZE_MAX) - 1) return false;
-        data_ = static_cast<uint8_t *>(std::malloc(n == 0 ? 1 : static_cast<size_t>(n)));
-        if (data_ == nullptr) return false;
-        size_ = n;
-        return true;
-    }
-    const uint8_t *data() const { return data_; }
-    uint8_t *data() { return data_; }
-    uint64_t size() const { return size_; }
-
-  private:
-    uint8_t *data_ = nullptr;
-    uint64_t size_ = 0;
-};
+// A buffer released on every path.
+using Buffer = kvza::ByteBlock;
 
 // Little-endian fields.
 inline uint16_t le16(const uint8_t *p) {

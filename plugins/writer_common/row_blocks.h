@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "large_block.h"
 #include "parallel.h"
 #include "writer_common.h"
 
@@ -48,13 +49,10 @@ int32_t write_rows(FileWriter &out, const KvzaImage *image, KvzaProgress *progre
     static constexpr uint8_t kZeros[4] = {0, 0, 0, 0};
     const std::size_t pad =
         format.padded ? static_cast<std::size_t>((4 - width * unit % 4) % 4) : 0;
-    std::vector<uint8_t> block;
-    try {
-        block.resize(std::min<uint64_t>(rows_per_block, static_cast<uint64_t>(image->height)) *
-                     piece * unit);
-    } catch (const std::bad_alloc &) {
+    kvza::ByteBlock block;
+    if (!block.allocate(std::min<uint64_t>(rows_per_block, static_cast<uint64_t>(image->height)) *
+                        piece * unit))
         return KOT_FAILED;
-    }
     for (int64_t top = image->height - 1; top >= 0;) {
         // Rows top, top - 1, ... (the file's order).
         const auto rows =
