@@ -55,6 +55,14 @@ class ByteBlock {
     ByteBlock() = default;
     ByteBlock(const ByteBlock &) = delete;
     ByteBlock &operator=(const ByteBlock &) = delete;
+    ByteBlock(ByteBlock &&other) noexcept { take(other); }
+    ByteBlock &operator=(ByteBlock &&other) noexcept {
+        if (this != &other) {
+            release();
+            take(other);
+        }
+        return *this;
+    }
     ~ByteBlock() { release(); }
     bool allocate(uint64_t n) {
         release();
@@ -71,6 +79,14 @@ class ByteBlock {
     uint64_t size() const { return size_; }
 
   private:
+    void take(ByteBlock &other) {
+        data_ = other.data_;
+        size_ = other.size_;
+        mapped_ = other.mapped_;
+        other.data_ = nullptr;
+        other.size_ = 0;
+        other.mapped_ = false;
+    }
     void release() {
         if (mapped_) {
             unmap_large(data_, static_cast<size_t>(size_));

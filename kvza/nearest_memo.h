@@ -8,9 +8,8 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 
+#include "large_block.h"
 #include "palette_index.h"
 
 namespace kvza {
@@ -24,8 +23,9 @@ class NearestMemo {
         while (bits < 16 && (uint64_t{1} << bits) < colours) ++bits;
         shift_ = 64 - bits;
         const size_t n = size_t{1} << bits;
-        slots_.reset(new (std::nothrow) Slot[n]);
-        if (slots_) std::memset(static_cast<void *>(slots_.get()), 0xFF, n * sizeof(Slot));
+        if (!block_.allocate(n * sizeof(Slot))) return;
+        slots_ = reinterpret_cast<Slot *>(block_.data());
+        std::memset(block_.data(), 0xFF, n * sizeof(Slot));
     }
 
     // finder.nearest(mode, track_second, colour, p) for a target p that the
@@ -35,7 +35,7 @@ class NearestMemo {
         uint32_t key[4];
         std::memcpy(key, &colour, sizeof key);
         // All ones is the empty slot's key: such a colour is scanned every time.
-        if (!slots_ || (key[0] & key[1] & key[2] & key[3]) == ~0U)
+        if (slots_ == nullptr || (key[0] & key[1] & key[2] & key[3]) == ~0U)
             return finder.nearest(mode, track_second, colour, p);
         Slot &s = slots_[hash(key) >> shift_];
         if (std::memcmp(s.key, key, sizeof key) != 0) {
@@ -56,7 +56,8 @@ class NearestMemo {
         return (a ^ (b * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
     }
     int shift_ = 64;
-    std::unique_ptr<Slot[]> slots_;
+    kvza::ByteBlock block_;  // the slots, on large pages when large
+    Slot *slots_ = nullptr;
 };
 
 }  // namespace kvza

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "large_block.h"
 #include "nearest_memo.h"
 #include "palette_index.h"
 #include "parallel.h"
@@ -500,13 +501,10 @@ class WorkData {
   public:
     // ok() is false when either allocation failed.
     explicit WorkData(uint64_t pixels) : work_(new (std::nothrow) Work{}) {
-        if (work_ == nullptr || pixels > SIZE_MAX) return;
-        work_->owner = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(pixels), 1));
+        // The slot bytes are written for every pixel before any is read.
+        if (work_ != nullptr && owner_.allocate(pixels)) work_->owner = owner_.data();
     }
-    ~WorkData() {
-        if (work_ != nullptr) std::free(work_->owner);
-        delete work_;
-    }
+    ~WorkData() { delete work_; }
     WorkData(const WorkData &) = delete;
     WorkData &operator=(const WorkData &) = delete;
 
@@ -515,6 +513,7 @@ class WorkData {
 
   private:
     Work *work_;
+    kvza::ByteBlock owner_;  // one slot byte per pixel
 };
 
 // Progress setup with total n + 2 x pixels (held at the largest count).
