@@ -185,117 +185,6 @@ inline void arc_kernel(KvzaPixel &out, const Corners &p, double fx, double fy) {
     }
 }
 
-// Two pixels look alike when alpha, whiteness, chroma and hue each differ by
-// less than this (hue in turns).
-constexpr float kAlike = 0.03f;
-
-// A pixel with its chroma, computed once per destination pixel.
-struct Probe {
-    KvzaPixel p;
-    float chroma;
-};
-
-inline Probe probe(const KvzaImage *src, int32_t x, int32_t y) {
-    Probe r;
-    r.p = *kvza::getpix(src, x, y);
-    // The arithmetic of kvza_getpixchroma.
-    const double c = r.p.c, s = r.p.s;
-    r.chroma = static_cast<float>(std::sqrt(c * c + s * s));
-    return r;
-}
-
-// Tangents of hue differences just inside and just outside the alikeness
-// limit (0.03 turn, widened and narrowed by 1e-4 of itself); far wider than
-// any rounding of the angle.
-const double kHueTanInside = std::tan(6.283185307179586 * 0.03 * (1.0 - 1e-4));
-const double kHueTanOutside = std::tan(6.283185307179586 * 0.03 * (1.0 + 1e-4));
-
-// |kvza_subhue(p, q)| < kAlike. Two hue vectors whose angle is clearly
-// inside or outside the limit are told apart by the tangent of the angle
-// (cross over dot product), without the arc tangent; only angles within
-// 1e-4 of the limit, or more than a quarter turn apart, take the exact way.
-inline bool hue_alike(const KvzaPixel &p, const KvzaPixel &q) {
-    if ((p.c == 0.0f && p.s == 0.0f) || (q.c == 0.0f && q.s == 0.0f)) return true;  // grey
-    const double pc = p.c, ps = p.s, qc = q.c, qs = q.s;
-    const double cross = std::fabs(ps * qc - pc * qs);
-    const double dot = pc * qc + ps * qs;
-    if (dot > 0.0) {
-        if (cross < dot * kHueTanInside) return true;
-        if (cross > dot * kHueTanOutside) return false;
-    }
-    return std::fabs(kvza_subhue(&p, &q)) < kAlike;
-}
-
-// Alikeness test; the hue, the costly part, is compared last.
-inline bool alike(const Probe &a, const Probe &b) {
-    if (!(std::fabs(a.p.a - b.p.a) < kAlike)) return false;
-    if (!(std::fabs(a.p.w - b.p.w) < kAlike)) return false;
-    if (!(std::fabs(a.chroma - b.chroma) < kAlike)) return false;
-    return hue_alike(a.p, b.p);
-}
-
-// Edge-directed interpolation around the pixel P0 nearest the position, with
-// its vertical (PV), horizontal (PH) and diagonal (PD) neighbours towards the
-// position. Which of them look alike picks the interpolation: across a
-// detected edge only the pixels on the position's side are mixed.
-inline KvzaPixel shape_kernel(const KvzaImage *src, const Cell &k) {
-    double wy, wx;
-    int32_t ny, nx;
-    if (k.fy >= 0.5) {
-        wy = k.fy - 0.5;
-        ny = k.iy + 1;
-    } else {
-        wy = 0.5 - k.fy;
-        ny = k.iy - 1;
-    }
-    if (k.fx >= 0.5) {
-        wx = k.fx - 0.5;
-        nx = k.ix + 1;
-    } else {
-        wx = 0.5 - k.fx;
-        nx = k.ix - 1;
-    }
-    const Probe p0 = probe(src, k.ix, k.iy);
-    const Probe pv = probe(src, k.ix, ny);
-    const Probe ph = probe(src, nx, k.iy);
-    const Probe pd = probe(src, nx, ny);
-
-    int cls = (alike(p0, pv) ? 1 : 0) | (alike(p0, ph) ? 2 : 0) | (alike(p0, pd) ? 4 : 0);
-    if (cls == 0) {
-        if (alike(pv, ph)) {
-            cls = 3;
-        } else if (alike(pv, pd)) {
-            cls = 2;
-        } else if (alike(ph, pd)) {
-            cls = 1;
-        }
-    }
-
-    const KvzaPixel &c0 = p0.p, &cv = pv.p, &ch = ph.p, &cd = pd.p;
-    switch (cls) {
-        case 1:
-            return mix(mix(c0, cv, wy), mix(ch, cd, wy), wx);
-        case 2:
-            return mix(mix(c0, ch, wx), mix(cv, cd, wx), wy);
-        case 3: {
-            const KvzaPixel m = mix(cv, ch, wx);
-            const double t = wx + wy;
-            return t >= 1.0 ? mix(m, cd, t - 1.0) : mix(c0, m, t);
-        }
-        case 4:
-        case 5:
-        case 6: {
-            const KvzaPixel m = mix(c0, cd, (wx + wy) * 0.5);
-            return wx < wy ? mix(m, cv, std::fabs(wx - wy)) : mix(m, ch, std::fabs(wx - wy));
-        }
-        default: {  // 0 and 7
-            const KvzaPixel e1 = mix(mix(c0, cv, wy), mix(ch, cd, wy), wx);
-            const KvzaPixel e2 = mix(mix(c0, ch, wx), mix(cv, cd, wx), wy);
-            return blend(e1, e2);
-        }
-    }
-}
-
 }  // namespace
 
 extern "C" {
@@ -328,8 +217,10 @@ KVZA_API int32_t kvza_stretch_arc(KvzaImage *dst, const KvzaImage *src, KvzaProg
 }
 
 KVZA_API int32_t kvza_stretch_shape(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
-    return walk(dst, src, progress, 0.5,
-                [src](KvzaPixel &out, double x, double y) { out = shape_kernel(src, cell(x, y)); });
+    return walk(
+        dst, src, progress, 0.5,
+        [src](KvzaPixel &out, double x, double y) { out = kvza::shape_pixel(src, x, y); },
+        kvza::shape_rows_on_cores);
 }
 
 }  // extern "C"

@@ -54,6 +54,23 @@ inline Cell cell(double x, double y) {
     return k;
 }
 
+// Source access of the row walks, after the wrap modes: a row index, or
+// kOutside for a row that reads the border; a column slot, the column index
+// or the source width for a column that reads the border. Resolving through
+// the pixel access keeps one rule for the wrap modes.
+constexpr int64_t kOutside = -1;
+
+inline int64_t row_index(const KvzaImage *src, int32_t y) {
+    const KvzaPixel *p = getpix(src, 0, y);
+    return p == &src->border ? kOutside : (p - src->pixels) / src->width;
+}
+
+inline uint32_t column_slot(const KvzaImage *src, int32_t x) {
+    const KvzaPixel *p = getpix(src, x, 0);
+    return p == &src->border ? static_cast<uint32_t>(src->width)
+                             : static_cast<uint32_t>(p - src->pixels);
+}
+
 // The four corners of a cell, each read through the wrap modes.
 struct Corners {
     KvzaPixel tl, tr, bl, br;
@@ -83,5 +100,11 @@ KvzaPixel line_pixel(const KvzaImage *src, double x, double y);
 // reaches (xs and ys, one per destination column and row). False when its
 // work tables cannot be made; the caller then walks every pixel.
 bool line_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys);
+
+// One pixel of the edge-directed resampling (Shape) at source position
+// (x, y), and the same for whole rows on all cores with the probes of a
+// source row made once; as for Line.
+KvzaPixel shape_pixel(const KvzaImage *src, double x, double y);
+bool shape_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys);
 
 }  // namespace kvza

@@ -19,21 +19,6 @@ namespace kvza {
 
 namespace {
 
-// Source access of the grid after the wrap modes: a column or row index, or
-// kOutside for a position that reads the border. Resolving through the
-// pixel access keeps one rule for the wrap modes.
-constexpr int64_t kOutside = -1;
-
-int64_t column_of(const KvzaImage *src, int32_t x) {
-    const KvzaPixel *p = getpix(src, x, 0);
-    return p == &src->border ? kOutside : p - src->pixels;
-}
-
-int64_t row_of(const KvzaImage *src, int32_t y) {
-    const KvzaPixel *p = getpix(src, 0, y);
-    return p == &src->border ? kOutside : (p - src->pixels) / src->width;
-}
-
 inline bool has_nan(const KvzaPixel &p) {
     return p.c != p.c || p.s != p.s || p.w != p.w || p.a != p.a;
 }
@@ -48,10 +33,7 @@ struct Columns {
 
 Columns columns_of(const KvzaImage *src, const double *xs, uint32_t width) {
     const auto border_slot = static_cast<uint32_t>(src->width);
-    auto slot = [&](int32_t x) {
-        const int64_t c = column_of(src, x);
-        return c == kOutside ? border_slot : static_cast<uint32_t>(c);
-    };
+    auto slot = [&](int32_t x) { return column_slot(src, x); };
     Columns t;
     t.fx.resize(width);
     t.left.resize(width);
@@ -86,7 +68,7 @@ class Band {
     void row(KvzaPixel *out, double y) {
         const int32_t iy = cell_of(y);
         const double fy = fraction(y, iy);
-        const int64_t top = row_of(src_, iy), bottom = row_of(src_, iy + 1);
+        const int64_t top = row_index(src_, iy), bottom = row_index(src_, iy + 1);
         const Mixed &upper = across(top, nullptr);
         const Mixed &lower = across(bottom, &upper);
         for (const uint32_t s : cols_.used) down_[s] = mix(at(top, s), at(bottom, s), fy);
