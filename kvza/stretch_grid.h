@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "internal.h"
 
@@ -71,6 +72,32 @@ inline uint32_t column_slot(const KvzaImage *src, int32_t x) {
                              : static_cast<uint32_t>(p - src->pixels);
 }
 
+// Per destination column of a row walk: a weight and the slots of the two
+// source columns it reads (see column_slot), and every slot some column
+// reads, once.
+struct Columns {
+    std::vector<double> weight;
+    std::vector<uint32_t> first, second;
+    std::vector<uint32_t> used;
+};
+
+// For a column whose position lies in cell `cell` at fraction f: the cell of
+// the second source column it reads and the column's weight.
+struct ColumnPair {
+    int32_t second;
+    double weight;
+};
+
+// The pairing of the corner kernels: the cell's right neighbour, weighted by
+// the fraction.
+inline ColumnPair right_column(int32_t cell, double f) {
+    return {cell + 1, f};
+}
+
+// The columns of a walk at positions xs; may throw std::bad_alloc.
+Columns columns_of(const KvzaImage *src, const double *xs, uint32_t width,
+                   ColumnPair (*pair)(int32_t cell, double f));
+
 // The four corners of a cell, each read through the wrap modes.
 struct Corners {
     KvzaPixel tl, tr, bl, br;
@@ -88,6 +115,18 @@ inline KvzaPixel line_kernel(const Corners &p, double fx, double fy) {
     const KvzaPixel e2 = mix(mix(p.tl, p.bl, fy), mix(p.tr, p.br, fy), fx);
     return blend(e1, e2);
 }
+
+// A kernel over a cell's four corners at fractions (fx, fy); it may leave
+// out as it was (Arc, where no corner has weight).
+using CornerKernel = void (*)(KvzaPixel &out, const Corners &p, double fx, double fy);
+
+// Resampling of src into dst by rows on all cores with kernel, the corners
+// read without the per-pixel wrap lookup: the pixels of the one-thread walk
+// at positions xs and ys when that walk calls the same (out-of-line) kernel.
+// False when the work tables cannot be made; the caller then walks every
+// pixel.
+bool corner_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys,
+                          CornerKernel kernel);
 
 // One pixel of the bilinear kernel at source position (x, y). Out of line,
 // so every walk that needs it runs the same instructions: where NaNs meet,

@@ -23,43 +23,12 @@ inline bool has_nan(const KvzaPixel &p) {
     return p.c != p.c || p.s != p.s || p.w != p.w || p.a != p.a;
 }
 
-// Per destination column: the cell's fraction and the slots of its left and
-// right source columns (a column index, or the source width for the border).
-struct Columns {
-    std::vector<double> fx;
-    std::vector<uint32_t> left, right;
-    std::vector<uint32_t> used;  // every slot some column reads, once
-};
-
-Columns columns_of(const KvzaImage *src, const double *xs, uint32_t width) {
-    const auto border_slot = static_cast<uint32_t>(src->width);
-    auto slot = [&](int32_t x) { return column_slot(src, x); };
-    Columns t;
-    t.fx.resize(width);
-    t.left.resize(width);
-    t.right.resize(width);
-    std::vector<bool> seen(uint64_t{border_slot} + 1);
-    for (uint32_t i = 0; i < width; ++i) {
-        const int32_t ix = cell_of(xs[i]);
-        t.fx[i] = fraction(xs[i], ix);
-        t.left[i] = slot(ix);
-        t.right[i] = slot(ix + 1);
-        for (const uint32_t s : {t.left[i], t.right[i]}) {
-            if (!seen[s]) {
-                seen[s] = true;
-                t.used.push_back(s);
-            }
-        }
-    }
-    return t;
-}
-
 // One band of destination rows with its work rows.
 class Band {
   public:
     Band(const KvzaImage *src, const Columns &cols, const double *xs)
         : src_(src), cols_(cols), xs_(xs), border_slot_(static_cast<uint32_t>(src->width)) {
-        const size_t width = cols.fx.size();
+        const size_t width = cols.weight.size();
         for (Mixed &h : across_) h.pixels.resize(width);
         down_.resize(size_t{border_slot_} + 1);
     }
@@ -72,10 +41,11 @@ class Band {
         const Mixed &upper = across(top, nullptr);
         const Mixed &lower = across(bottom, &upper);
         for (const uint32_t s : cols_.used) down_[s] = mix(at(top, s), at(bottom, s), fy);
-        const size_t width = cols_.fx.size();
+        const size_t width = cols_.weight.size();
         for (size_t i = 0; i < width; ++i) {
             const KvzaPixel e1 = mix(upper.pixels[i], lower.pixels[i], fy);
-            const KvzaPixel e2 = mix(down_[cols_.left[i]], down_[cols_.right[i]], cols_.fx[i]);
+            const KvzaPixel e2 =
+                mix(down_[cols_.first[i]], down_[cols_.second[i]], cols_.weight[i]);
             out[i] = blend(e1, e2);
             if (has_nan(out[i])) out[i] = line_pixel(src_, xs_[i], y);
         }
@@ -99,9 +69,9 @@ class Band {
             if (h.row == row) return h;
         Mixed &h = &across_[0] == keep ? across_[1] : across_[0];
         h.row = row;
-        const size_t width = cols_.fx.size();
+        const size_t width = cols_.weight.size();
         for (size_t i = 0; i < width; ++i)
-            h.pixels[i] = mix(at(row, cols_.left[i]), at(row, cols_.right[i]), cols_.fx[i]);
+            h.pixels[i] = mix(at(row, cols_.first[i]), at(row, cols_.second[i]), cols_.weight[i]);
         return h;
     }
 
@@ -126,7 +96,7 @@ bool line_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, 
     if (width == 0 || height == 0 || src->width <= 0 || src->height <= 0) return false;
     Columns cols;
     try {
-        cols = columns_of(src, xs, width);
+        cols = columns_of(src, xs, width, right_column);
     } catch (const std::bad_alloc &) {
         return false;
     }

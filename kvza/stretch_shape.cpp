@@ -125,40 +125,16 @@ __attribute__((noinline)) KvzaPixel shape_mix(const Probe &p0, const Probe &pv, 
     }
 }
 
-// Per destination column: the weight and the slots (a column index, or the
-// source width for the border) of the pixel's column and its neighbour's.
-struct ShapeColumns {
-    std::vector<double> wx;
-    std::vector<uint32_t> own, next;
-    std::vector<uint32_t> used;  // every slot some column reads, once
-};
-
-ShapeColumns shape_columns(const KvzaImage *src, const double *xs, uint32_t width) {
-    ShapeColumns t;
-    t.wx.resize(width);
-    t.own.resize(width);
-    t.next.resize(width);
-    std::vector<bool> seen(uint64_t{static_cast<uint32_t>(src->width)} + 1);
-    for (uint32_t i = 0; i < width; ++i) {
-        const int32_t ix = cell_of(xs[i]);
-        const Toward n = toward(ix, fraction(xs[i], ix));
-        t.wx[i] = n.weight;
-        t.own[i] = column_slot(src, ix);
-        t.next[i] = column_slot(src, n.next);
-        for (const uint32_t s : {t.own[i], t.next[i]}) {
-            if (!seen[s]) {
-                seen[s] = true;
-                t.used.push_back(s);
-            }
-        }
-    }
-    return t;
+// The second column of a Shape cell is the neighbour towards the position.
+ColumnPair toward_column(int32_t cell, double f) {
+    const Toward n = toward(cell, f);
+    return {n.next, n.weight};
 }
 
 // One band of destination rows with the probes of the source rows it reads.
 class ShapeBand {
   public:
-    ShapeBand(const KvzaImage *src, const ShapeColumns &cols)
+    ShapeBand(const KvzaImage *src, const Columns &cols)
         : src_(src), cols_(cols), border_slot_(static_cast<uint32_t>(src->width)) {
         for (ProbeRow &r : rows_) r.probes.resize(size_t{border_slot_} + 1);
     }
@@ -168,11 +144,11 @@ class ShapeBand {
         const Toward n = toward(iy, fraction(y, iy));
         const ProbeRow &own = probes(row_index(src_, iy), nullptr);
         const ProbeRow &next = probes(row_index(src_, n.next), &own);
-        const size_t width = cols_.wx.size();
+        const size_t width = cols_.weight.size();
         for (size_t i = 0; i < width; ++i) {
-            const uint32_t a = cols_.own[i], b = cols_.next[i];
+            const uint32_t a = cols_.first[i], b = cols_.second[i];
             out[i] = shape_mix(own.probes[a], next.probes[a], own.probes[b], next.probes[b],
-                               cols_.wx[i], n.weight);
+                               cols_.weight[i], n.weight);
         }
     }
 
@@ -204,7 +180,7 @@ class ShapeBand {
     }
 
     const KvzaImage *src_;
-    const ShapeColumns &cols_;
+    const Columns &cols_;
     uint32_t border_slot_;
     ProbeRow rows_[3];
     const ProbeRow *last_ = nullptr;  // made last: the next row likely reads it again
@@ -224,9 +200,9 @@ bool shape_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs,
     const auto width = static_cast<uint32_t>(dst->width);
     const auto height = static_cast<uint32_t>(dst->height);
     if (width == 0 || height == 0 || src->width <= 0 || src->height <= 0) return false;
-    ShapeColumns cols;
+    Columns cols;
     try {
-        cols = shape_columns(src, xs, width);
+        cols = columns_of(src, xs, width, toward_column);
     } catch (const std::bad_alloc &) {
         return false;
     }
