@@ -2,11 +2,8 @@
 // a cell's four corners (Slant, Arc): the source rows of a destination row
 // and the source columns of each destination column are resolved through the
 // wrap modes once, not for every corner of every pixel.
-#include <atomic>
-#include <new>
 #include <vector>
 
-#include "parallel.h"
 #include "stretch_grid.h"
 
 namespace kvza {
@@ -34,39 +31,47 @@ Columns columns_of(const KvzaImage *src, const double *xs, uint32_t width,
     return t;
 }
 
+namespace {
+
+// One band of destination rows of a corner kernel (no work rows).
+class CornerBand {
+  public:
+    CornerBand(const KvzaImage *src, const Columns &cols, CornerKernel kernel)
+        : src_(src),
+          cols_(cols),
+          kernel_(kernel),
+          border_slot_(static_cast<uint32_t>(src->width)) {}
+
+    void row(KvzaPixel *out, double y) const {
+        const int32_t iy = cell_of(y);
+        const double fy = fraction(y, iy);
+        const int64_t top = row_index(src_, iy), bottom = row_index(src_, iy + 1);
+        const size_t width = cols_.weight.size();
+        for (size_t i = 0; i < width; ++i) {
+            const uint32_t l = cols_.first[i], r = cols_.second[i];
+            kernel_(out[i], {at(top, l), at(top, r), at(bottom, l), at(bottom, r)}, cols_.weight[i],
+                    fy);
+        }
+    }
+
+  private:
+    const KvzaPixel &at(int64_t row, uint32_t slot) const {
+        if (row == kOutside || slot == border_slot_) return src_->border;
+        return src_->pixels[static_cast<uint64_t>(row) * border_slot_ + slot];
+    }
+
+    const KvzaImage *src_;
+    const Columns &cols_;
+    CornerKernel kernel_;
+    uint32_t border_slot_;
+};
+
+}  // namespace
+
 bool corner_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys,
                           CornerKernel kernel) {
-    const auto width = static_cast<uint32_t>(dst->width);
-    const auto height = static_cast<uint32_t>(dst->height);
-    if (width == 0 || height == 0 || src->width <= 0 || src->height <= 0) return false;
-    Columns cols;
-    try {
-        cols = columns_of(src, xs, width, right_column);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    const auto border_slot = static_cast<uint32_t>(src->width);
-    auto at = [&](int64_t row, uint32_t slot) -> const KvzaPixel & {
-        if (row == kOutside || slot == border_slot) return src->border;
-        return src->pixels[static_cast<uint64_t>(row) * border_slot + slot];
-    };
-    run_parts(
-        height,
-        [&](uint64_t first, uint64_t last) {
-            for (uint64_t j = first; j < last; ++j) {
-                const int32_t iy = cell_of(ys[j]);
-                const double fy = fraction(ys[j], iy);
-                const int64_t top = row_index(src, iy), bottom = row_index(src, iy + 1);
-                KvzaPixel *out = dst->pixels + j * width;
-                for (uint32_t i = 0; i < width; ++i) {
-                    const uint32_t l = cols.first[i], r = cols.second[i];
-                    kernel(out[i], {at(top, l), at(top, r), at(bottom, l), at(bottom, r)},
-                           cols.weight[i], fy);
-                }
-            }
-        },
-        kParallelMin / width + 1);
-    return true;
+    return rows_on_cores(dst, src, xs, ys, right_column,
+                         [&](const Columns &cols) { return CornerBand(src, cols, kernel); });
 }
 
 }  // namespace kvza

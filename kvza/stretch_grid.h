@@ -4,11 +4,14 @@
 // bilinear kernel.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "internal.h"
+#include "parallel.h"
 
 namespace kvza {
 
@@ -114,6 +117,38 @@ inline KvzaPixel line_kernel(const Corners &p, double fx, double fy) {
     const KvzaPixel e1 = mix(mix(p.tl, p.tr, fx), mix(p.bl, p.br, fx), fy);
     const KvzaPixel e2 = mix(mix(p.tl, p.bl, fy), mix(p.tr, p.br, fy), fx);
     return blend(e1, e2);
+}
+
+// Resampling of src into dst by rows on all cores: the column tables of
+// pair once, then for each range of rows a band made by make_band(columns)
+// (its work rows) whose row(out, y) writes the destination row at source
+// row position y. False when the tables or a band cannot be made; the caller
+// then walks every pixel.
+template <class MakeBand>
+bool rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys,
+                   ColumnPair (*pair)(int32_t cell, double f), const MakeBand &make_band) {
+    const auto width = static_cast<uint32_t>(dst->width);
+    const auto height = static_cast<uint32_t>(dst->height);
+    if (width == 0 || height == 0 || src->width <= 0 || src->height <= 0) return false;
+    Columns cols;
+    try {
+        cols = columns_of(src, xs, width, pair);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    std::atomic<bool> failed{false};
+    run_parts(
+        height,
+        [&](uint64_t first, uint64_t last) {
+            try {
+                auto band = make_band(static_cast<const Columns &>(cols));
+                for (uint64_t j = first; j < last; ++j) band.row(dst->pixels + j * width, ys[j]);
+            } catch (const std::bad_alloc &) {
+                failed = true;
+            }
+        },
+        kParallelMin / width + 1);
+    return !failed;
 }
 
 // A kernel over a cell's four corners at fractions (fx, fy); it may leave

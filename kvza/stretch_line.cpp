@@ -8,11 +8,8 @@
 // source column, so each is made once per row. Each mix has the same inputs
 // as in the one-pixel kernel, so every pixel is the same; a pixel with a NaN
 // is made again by the one-pixel kernel, which decides which NaN it keeps.
-#include <atomic>
-#include <new>
 #include <vector>
 
-#include "parallel.h"
 #include "stretch_grid.h"
 
 namespace kvza {
@@ -91,28 +88,8 @@ __attribute__((noinline)) KvzaPixel line_pixel(const KvzaImage *src, double x, d
 }
 
 bool line_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys) {
-    const auto width = static_cast<uint32_t>(dst->width);
-    const auto height = static_cast<uint32_t>(dst->height);
-    if (width == 0 || height == 0 || src->width <= 0 || src->height <= 0) return false;
-    Columns cols;
-    try {
-        cols = columns_of(src, xs, width, right_column);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    std::atomic<bool> failed{false};
-    run_parts(
-        height,
-        [&](uint64_t first, uint64_t last) {
-            try {
-                Band band(src, cols, xs);
-                for (uint64_t j = first; j < last; ++j) band.row(dst->pixels + j * width, ys[j]);
-            } catch (const std::bad_alloc &) {
-                failed = true;
-            }
-        },
-        kParallelMin / width + 1);
-    return !failed;
+    return rows_on_cores(dst, src, xs, ys, right_column,
+                         [&](const Columns &cols) { return Band(src, cols, xs); });
 }
 
 }  // namespace kvza

@@ -9,12 +9,9 @@
 // instead of once for every destination pixel around it; the choice and the
 // mixing are one out-of-line function that every walk runs, so every pixel
 // is the same bit for bit, also where NaNs meet.
-#include <atomic>
 #include <cmath>
-#include <new>
 #include <vector>
 
-#include "parallel.h"
 #include "stretch_grid.h"
 
 namespace kvza {
@@ -197,28 +194,8 @@ KvzaPixel shape_pixel(const KvzaImage *src, double x, double y) {
 }
 
 bool shape_rows_on_cores(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys) {
-    const auto width = static_cast<uint32_t>(dst->width);
-    const auto height = static_cast<uint32_t>(dst->height);
-    if (width == 0 || height == 0 || src->width <= 0 || src->height <= 0) return false;
-    Columns cols;
-    try {
-        cols = columns_of(src, xs, width, toward_column);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    std::atomic<bool> failed{false};
-    run_parts(
-        height,
-        [&](uint64_t first, uint64_t last) {
-            try {
-                ShapeBand band(src, cols);
-                for (uint64_t j = first; j < last; ++j) band.row(dst->pixels + j * width, ys[j]);
-            } catch (const std::bad_alloc &) {
-                failed = true;
-            }
-        },
-        kParallelMin / width + 1);
-    return !failed;
+    return rows_on_cores(dst, src, xs, ys, toward_column,
+                         [&](const Columns &cols) { return ShapeBand(src, cols); });
 }
 
 }  // namespace kvza
