@@ -196,12 +196,19 @@ __attribute__((noinline)) void arc_cell(KvzaPixel &out, const Corners &p, double
     arc_kernel(out, p, fx, fy);
 }
 
-bool slant_rows(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys) {
-    return kvza::corner_rows_on_cores(dst, src, xs, ys, slant_cell);
-}
-
-bool arc_rows(KvzaImage *dst, const KvzaImage *src, const double *xs, const double *ys) {
-    return kvza::corner_rows_on_cores(dst, src, xs, ys, arc_cell);
+// The walk of a corner kernel: pixel by pixel with a progress record, by
+// rows on all cores without one.
+template <kvza::CornerKernel kernel>
+int32_t corner_walk(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
+    return walk(
+        dst, src, progress, 0.0,
+        [src](KvzaPixel &out, double x, double y) {
+            const Cell k = cell(x, y);
+            kernel(out, corners(src, k), k.fx, k.fy);
+        },
+        [](KvzaImage *d, const KvzaImage *s, const double *xs, const double *ys) {
+            return kvza::corner_rows_on_cores(d, s, xs, ys, kernel);
+        });
 }
 
 }  // namespace
@@ -222,23 +229,11 @@ KVZA_API int32_t kvza_stretch_line(KvzaImage *dst, const KvzaImage *src, KvzaPro
 }
 
 KVZA_API int32_t kvza_stretch_slant(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
-    return walk(
-        dst, src, progress, 0.0,
-        [src](KvzaPixel &out, double x, double y) {
-            const Cell k = cell(x, y);
-            slant_cell(out, corners(src, k), k.fx, k.fy);
-        },
-        slant_rows);
+    return corner_walk<slant_cell>(dst, src, progress);
 }
 
 KVZA_API int32_t kvza_stretch_arc(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
-    return walk(
-        dst, src, progress, 0.0,
-        [src](KvzaPixel &out, double x, double y) {
-            const Cell k = cell(x, y);
-            arc_cell(out, corners(src, k), k.fx, k.fy);
-        },
-        arc_rows);
+    return corner_walk<arc_cell>(dst, src, progress);
 }
 
 KVZA_API int32_t kvza_stretch_shape(KvzaImage *dst, const KvzaImage *src, KvzaProgress *progress) {
