@@ -129,10 +129,8 @@ KVZA_API void kvza_nearpal_dit_row(int32_t alphamode, const KvzaPixel *palette, 
                                    uint32_t levels, const uint8_t *table, int32_t *out) {
     if (pixels == nullptr || out == nullptr) return;
     const kvza::PaletteIndex finder(palette, count, chromaweight, whiteweight, alphaweight);
-    // Under binary alpha the target's alpha is dithered by position; in the
-    // other modes the two nearest entries follow from the colour alone.
     kvza::NearestMemo *memo =
-        finder.usable() && alphamode != KVZA_ALPHA_BINARY
+        finder.usable() && kvza::dither_target_is_colour(alphamode)
             ? row_memo(alphamode, palette, count, chromaweight, whiteweight, alphaweight)
             : nullptr;
     for (uint32_t j = 0; j < n; ++j) {

@@ -112,6 +112,12 @@ inline KvzaPixel nearpal_target(int32_t alphamode, const KvzaPixel &colour) {
 }
 KvzaPixel dither_target(int32_t alphamode, const KvzaPixel &colour, int32_t x, int32_t y,
                         uint32_t levels, const uint8_t *table);
+// Whether dither_target is the colour itself, whatever the position: in
+// every alpha mode but binary, whose alpha the dither sets by position. Only
+// then are a colour's nearest entries the same for all its pixels.
+inline bool dither_target_is_colour(int32_t alphamode) {
+    return alphamode != KVZA_ALPHA_BINARY;
+}
 // kvza_nearpal_dit's entry for the two nearest entries of its target.
 int32_t dither_choice(const Nearest &n, int32_t alphamode, const KvzaPixel *palette, int32_t x,
                       int32_t y, uint32_t levels, const uint8_t *table);

@@ -11,7 +11,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -68,18 +67,17 @@ int32_t nearest_entry(const kvza::PaletteIndex &finder, int32_t mode, const Kvza
     return finder.nearest(mode, false, colour, p).best_i;
 }
 
-// kvza_nearpal_dit with weights 1, through finder when it could be built.
-// The target follows from the colour alone except under binary alpha, whose
-// alpha is dithered by position: memo serves the other modes.
+// kvza_nearpal_dit with weights 1, through finder when it could be built,
+// and memo where the target is the colour itself.
 int32_t dithered_entry(const kvza::PaletteIndex &finder, int32_t mode, const KvzaPixel *palette,
                        uint32_t n, const KvzaPixel &colour, int32_t x, int32_t y, uint32_t levels,
                        const uint8_t *table, kvza::NearestMemo &memo) {
     if (!finder.usable())
         return kvza_nearpal_dit(mode, palette, n, &colour, 1.0f, 1.0f, 1.0f, x, y, levels, table);
     const KvzaPixel p = kvza::dither_target(mode, colour, x, y, levels, table);
-    const kvza::Nearest near = mode == KVZA_ALPHA_BINARY
-                                   ? finder.nearest(mode, true, colour, p)
-                                   : memo.nearest(finder, mode, true, colour, p);
+    const kvza::Nearest near = kvza::dither_target_is_colour(mode)
+                                   ? memo.nearest(finder, mode, true, colour, p)
+                                   : finder.nearest(mode, true, colour, p);
     return kvza::dither_choice(near, mode, palette, x, y, levels, table);
 }
 

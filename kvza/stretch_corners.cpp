@@ -37,10 +37,7 @@ namespace {
 class CornerBand {
   public:
     CornerBand(const KvzaImage *src, const Columns &cols, CornerKernel kernel)
-        : src_(src),
-          cols_(cols),
-          kernel_(kernel),
-          border_slot_(static_cast<uint32_t>(src->width)) {}
+        : src_(src), cols_(cols), kernel_(kernel) {}
 
     void row(KvzaPixel *out, double y) const {
         const int32_t iy = cell_of(y);
@@ -55,15 +52,11 @@ class CornerBand {
     }
 
   private:
-    const KvzaPixel &at(int64_t row, uint32_t slot) const {
-        if (row == kOutside || slot == border_slot_) return src_->border;
-        return src_->pixels[static_cast<uint64_t>(row) * border_slot_ + slot];
-    }
+    const KvzaPixel &at(int64_t row, uint32_t slot) const { return source_at(src_, row, slot); }
 
     const KvzaImage *src_;
     const Columns &cols_;
     CornerKernel kernel_;
-    uint32_t border_slot_;
 };
 
 }  // namespace

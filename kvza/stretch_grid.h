@@ -75,6 +75,14 @@ inline uint32_t column_slot(const KvzaImage *src, int32_t x) {
                              : static_cast<uint32_t>(p - src->pixels);
 }
 
+// The source pixel at a row index and column slot (the border for either
+// outside).
+inline const KvzaPixel &source_at(const KvzaImage *src, int64_t row, uint32_t slot) {
+    const auto width = static_cast<uint32_t>(src->width);
+    if (row == kOutside || slot == width) return src->border;
+    return src->pixels[static_cast<uint64_t>(row) * width + slot];
+}
+
 // Per destination column of a row walk: a weight and the slots of the two
 // source columns it reads (see column_slot), and every slot some column
 // reads, once.

@@ -24,10 +24,11 @@ inline bool has_nan(const KvzaPixel &p) {
 class Band {
   public:
     Band(const KvzaImage *src, const Columns &cols, const double *xs)
-        : src_(src), cols_(cols), xs_(xs), border_slot_(static_cast<uint32_t>(src->width)) {
+        : src_(src), cols_(cols), xs_(xs) {
         const size_t width = cols.weight.size();
         for (Mixed &h : across_) h.pixels.resize(width);
-        down_.resize(size_t{border_slot_} + 1);
+        down_.resize(size_t{static_cast<uint32_t>(src->width)} +
+                     1);  // a slot per column and the border
     }
 
     // Destination row out at source position y.
@@ -55,10 +56,7 @@ class Band {
         std::vector<KvzaPixel> pixels;
     };
 
-    const KvzaPixel &at(int64_t row, uint32_t slot) const {
-        if (row == kOutside || slot == border_slot_) return src_->border;
-        return src_->pixels[static_cast<uint64_t>(row) * border_slot_ + slot];
-    }
+    const KvzaPixel &at(int64_t row, uint32_t slot) const { return source_at(src_, row, slot); }
 
     // The mixes of source row `row`, made unless held; `keep` stays.
     const Mixed &across(int64_t row, const Mixed *keep) {
@@ -75,7 +73,6 @@ class Band {
     const KvzaImage *src_;
     const Columns &cols_;
     const double *xs_;
-    uint32_t border_slot_;
     Mixed across_[2];
     std::vector<KvzaPixel> down_;  // vertical mixes by slot
 };

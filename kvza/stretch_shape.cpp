@@ -131,9 +131,9 @@ ColumnPair toward_column(int32_t cell, double f) {
 // One band of destination rows with the probes of the source rows it reads.
 class ShapeBand {
   public:
-    ShapeBand(const KvzaImage *src, const Columns &cols)
-        : src_(src), cols_(cols), border_slot_(static_cast<uint32_t>(src->width)) {
-        for (ProbeRow &r : rows_) r.probes.resize(size_t{border_slot_} + 1);
+    ShapeBand(const KvzaImage *src, const Columns &cols) : src_(src), cols_(cols) {
+        // A slot per source column and the border.
+        for (ProbeRow &r : rows_) r.probes.resize(size_t{static_cast<uint32_t>(src->width)} + 1);
     }
 
     void row(KvzaPixel *out, double y) {
@@ -166,19 +166,13 @@ class ShapeBand {
             break;
         }
         victim->row = row;
-        for (const uint32_t s : cols_.used) {
-            const bool border = row == kOutside || s == border_slot_;
-            victim->probes[s] =
-                probe_of(border ? src_->border
-                                : src_->pixels[static_cast<uint64_t>(row) * border_slot_ + s]);
-        }
+        for (const uint32_t s : cols_.used) victim->probes[s] = probe_of(source_at(src_, row, s));
         last_ = victim;
         return *victim;
     }
 
     const KvzaImage *src_;
     const Columns &cols_;
-    uint32_t border_slot_;
     ProbeRow rows_[3];
     const ProbeRow *last_ = nullptr;  // made last: the next row likely reads it again
 };
