@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "byte_float.h"
 #include "kvza.h"
 
 namespace kvza {
@@ -54,8 +55,5 @@ inline KvzaPixel blend(const KvzaPixel &p, const KvzaPixel &q) {
     const double t = sum != 0.0 ? p.a / sum : 0.5;
     return mix(p, q, t);
 }
-
-// The 32-bit float nearest 1/255, the factor that turns a byte into a float.
-constexpr float kByteToFloat = 0.003921569f;
 
 }  // namespace kvza

@@ -10,107 +10,20 @@
 #include <QScrollArea>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "F_main.h"
 #include "F_pal.h"
 #include "F_pix.h"
-#include "clip_inline.h"
-#include "colour_cache.h"
 #include "msgbox.h"
 #include "parallel.h"
+#include "view_draw.h"
 
 namespace kvzaedit {
 
 namespace {
 
-// The float nearest 1/255: a byte becomes a float by this factor.
-constexpr float kByteToFloat = 0.003921569f;
-
 // Images of at least this many pixels are drawn on all cores.
 constexpr int64_t kThreadedPixels = 256 * 1024;
-
-// A float channel value as a view byte: the integer part of v x 255,
-// truncated toward zero, keeping its low 8 bits. A value whose product is not
-// a number or does not fit an integer gives 0.
-uint8_t ViewByte(double v) {
-    const double t = std::trunc(v * 255.0);
-    if (!(std::fabs(t) < 9.2e18)) return 0;
-    return static_cast<uint8_t>(static_cast<uint64_t>(static_cast<int64_t>(t)) & 0xFF);
-}
-
-// ViewByte for the common case of a product in 0..255, where truncation is a
-// plain conversion to int; anything else takes the general path.
-inline uint8_t FastViewByte(double v) {
-    const double t = v * 255.0;
-    if (t >= 0.0 && t < 256.0) return static_cast<uint8_t>(static_cast<int>(t));
-    return ViewByte(v);
-}
-
-// Pixels converted to RGB together, in one call of the many-pixel conversion.
-constexpr int32_t kViewChunk = static_cast<int32_t>(kvza::kChunkMax);
-
-// Draws one row of pixels into view bytes (red, green, blue) by the
-// transparency mode. The bytes of a pixel depend on its stored bits alone, so
-// a pixel equal to its left neighbour repeats that neighbour's bytes, and a
-// pixel drawn as the background needs no conversion. The others take their
-// colour from the exact cache of recent conversions; the colours it lacks in
-// a chunk of the row are converted at once and added to it.
-template <int Mode>
-void DrawViewRow(const KvzaPixel *src, uint8_t *row, int32_t width, const uint8_t back[3],
-                 const double bg[3], kvza::ColourCache<kvza::RgbBits> &colours,
-                 kvza::CacheUse &use) {
-    auto use_back = [](float a) {
-        if constexpr (Mode == 1) return a == 0.0f || std::isnan(a);  // not a number counts as 0
-        if constexpr (Mode == 2) return !(a >= 1.0f);
-        return false;
-    };
-    auto repeats = [src](int32_t x) {
-        return x > 0 && std::memcmp(&src[x], &src[x - 1], sizeof(KvzaPixel)) == 0;
-    };
-    enum Kind : uint8_t { kRepeat, kBack, kColour };
-    Kind kind[kViewChunk];
-    KvzaPixel colour[kViewChunk], work[kViewChunk];
-    kvza::RgbBits key[kViewChunk];
-    for (int32_t x0 = 0; x0 < width; x0 += kViewChunk) {
-        const int32_t x1 = std::min(width, x0 + kViewChunk);
-        int32_t n = 0;
-        for (int32_t x = x0; x < x1; ++x) {
-            Kind &k = kind[x - x0];
-            k = repeats(x) ? kRepeat : use_back(src[x].a) ? kBack : kColour;
-            if (k != kColour) continue;
-            colour[n] = src[x];
-            key[n++] = kvza::rgb_bits(src[x]);
-        }
-        kvza::convert_chunk(colours, use, key, colour, work, static_cast<uint32_t>(n),
-                            kvza_kvz2rgb_n);
-        for (int32_t i = 0; i < n; ++i) work[i].a = colour[i].a;
-        n = 0;
-        for (int32_t x = x0; x < x1; ++x) {
-            uint8_t *out = row + 3 * static_cast<int64_t>(x);
-            if (kind[x - x0] == kRepeat) {
-                std::memcpy(out, out - 3, 3);
-                continue;
-            }
-            const float a = src[x].a;
-            if (kind[x - x0] == kBack) {
-                std::memcpy(out, back, 3);
-                continue;
-            }
-            const KvzaPixel rgb = kvza::clip_rgba(work[n++]);
-            if constexpr (Mode == 3) {
-                const double ad = a;
-                out[0] = FastViewByte(bg[0] + ad * (static_cast<double>(rgb.c) - bg[0]));
-                out[1] = FastViewByte(bg[1] + ad * (static_cast<double>(rgb.s) - bg[1]));
-                out[2] = FastViewByte(bg[2] + ad * (static_cast<double>(rgb.w) - bg[2]));
-            } else {
-                out[0] = FastViewByte(rgb.c);
-                out[1] = FastViewByte(rgb.s);
-                out[2] = FastViewByte(rgb.w);
-            }
-        }
-    }
-}
 
 // A float colour channel rounded to a byte (v x 255 + 0.5, integer part),
 // limited to 0..255.
@@ -206,41 +119,17 @@ void TMainF::RefreshView(int flags) {
     }
 
     const uint8_t back[3] = {CurImg->viewinfo[0], CurImg->viewinfo[1], CurImg->viewinfo[2]};
-    // The background floats, held in double for the blend of mode 3.
-    const double bg[3] = {static_cast<float>(back[0]) * kByteToFloat,
-                          static_cast<float>(back[1]) * kByteToFloat,
-                          static_cast<float>(back[2]) * kByteToFloat};
-    const int mode = TransMode;
+    const ViewMode mode =
+        TransMode >= 1 && TransMode <= 3 ? static_cast<ViewMode>(TransMode) : ViewMode::kOpaque;
     const int64_t stride = Img->Bitmap.bytesPerLine();
     uint8_t *bits = Img->Bitmap.bits();
+    const KvzaPixel *pixels = CurImg->pixels;
     auto draw_rows = [&](uint64_t y0, uint64_t y1) {
-        // One cache per thread, not per range: the calling thread keeps its
-        // colours from one redraw to the next (the cache is exact whatever
-        // image it saw before).
-        thread_local kvza::ColourCache<kvza::RgbBits> colours;
-        thread_local kvza::CacheUse use;
-        for (int64_t y = static_cast<int64_t>(y0); y < static_cast<int64_t>(y1); ++y) {
-            const KvzaPixel *src = CurImg->pixels + static_cast<int64_t>(y) * width;
-            // The bitmap holds red, green, blue in memory order.
-            uint8_t *row = bits + y * stride;
-            switch (mode) {
-                case 1:
-                    DrawViewRow<1>(src, row, width, back, bg, colours, use);
-                    break;
-                case 2:
-                    DrawViewRow<2>(src, row, width, back, bg, colours, use);
-                    break;
-                case 3:
-                    DrawViewRow<3>(src, row, width, back, bg, colours, use);
-                    break;
-                default:  // 0, and any other value: the colour, alpha ignored
-                    DrawViewRow<0>(src, row, width, back, bg, colours, use);
-                    break;
-            }
-        }
+        DrawViewRows(pixels, width, static_cast<int64_t>(y0), static_cast<int64_t>(y1), bits,
+                     stride, mode, back);
     };
     // Rows are independent: a large image is drawn on all cores at once,
-    // each thread with its own cache of converted colours.
+    // each thread with its own cache of drawn pixels.
     kvza::run_parts(static_cast<uint64_t>(height), draw_rows,
                     static_cast<uint64_t>(kThreadedPixels / std::max<int64_t>(width, 1) + 1));
     Img->update();

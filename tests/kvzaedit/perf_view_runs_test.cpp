@@ -209,6 +209,36 @@ class PerfViewRunsTest : public QObject {
         const QString diff = CompareView(w, 0);
         QVERIFY2(diff.isEmpty(), qPrintable(diff));
     }
+
+    // The drawn bytes of a pixel are remembered by its stored bytes: a few
+    // colours repeated across a row wider than a chunk (several within one
+    // chunk before the first is converted), drawn again under another
+    // background and mode, and after colours are edited in place, must each
+    // show exactly what the reference draws. Colours differ in alpha alone
+    // or by one bit, and include the background-showing alphas.
+    void rememberedPixelsFollowBackgroundModeAndEdits() {
+        Env env;
+        TMainF w;
+        std::vector<KvzaPixel> colours;
+        for (float a : {1.0f, 0.5f, 0.0f, Next(0.5f), kNaN, 1.5f}) {
+            colours.push_back(maintest::Rgba(0.8f, 0.3f, 0.1f, a));
+            colours.push_back(maintest::Rgba(0.1f, Next(0.3f), 0.7f, a));
+        }
+        const int width = 2500, height = 5;  // rows of three chunks
+        KvzaImage *img = maintest::MakeImage(
+            width, height, [&](int x, int y) { return colours[(x * 7 + y * 3) % colours.size()]; });
+        QVERIFY(img != nullptr);
+        maintest::Adopt(w, img);
+        const uint8_t backs[][3] = {{128, 128, 128}, {0, 255, 17}, {128, 128, 128}};
+        for (const auto &back : backs) {
+            std::memcpy(img->viewinfo, back, 3);
+            DrawAllModes(w);
+        }
+        // Same stored bytes, same view; new stored bytes, their own view.
+        for (int64_t i = 0; i < int64_t{width} * height; i += 3)
+            img->pixels[i].s = -img->pixels[i].s;
+        DrawAllModes(w);
+    }
 };
 
 QTEST_MAIN(PerfViewRunsTest)
