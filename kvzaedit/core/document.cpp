@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "byte_float.h"
 #include "image_alloc.h"
 
 namespace kvzaedit {
@@ -117,7 +118,7 @@ void Document::SetViewBackground(uint8_t r, uint8_t g, uint8_t b) {
 
 void Document::SetBorderColour(uint8_t r, uint8_t g, uint8_t b, float alpha) {
     if (CurImg == nullptr) return;
-    const float k = 0.003921569f;  // 1/255 as the colour dialog scales a byte
+    const float k = kvza::kByteToFloat;  // as the colour dialog scales a byte
     const KvzaPixel rgb{static_cast<float>(r) * k, static_cast<float>(g) * k,
                         static_cast<float>(b) * k, 0.0f};
     KvzaPixel kvz{};

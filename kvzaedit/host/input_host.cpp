@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "byte_float.h"
 #include "dynlib.h"
 #include "image_alloc.h"
 #include "ini_file.h"
@@ -37,8 +38,6 @@ constexpr uint64_t kProbeBytes = 2048;
 // The bitmap header: width at 4, height at 8, bits per pixel at 14, colour
 // table at 40.
 constexpr uint64_t kBitmapHeaderBytes = 40;
-
-constexpr float kByteToFloat = 1.0f / 255.0f;
 
 // How one reader's try at a file ended. Refused means the reader does not
 // take the file (another reader may); Failed and Canceled end the open.
@@ -84,7 +83,8 @@ uint64_t PhysicalMemory() {
 
 // KVZ form of a colour given as three bytes, opaque.
 KvzaPixel FromRgb(uint8_t red, uint8_t green, uint8_t blue) {
-    KvzaPixel rgb = {red * kByteToFloat, green * kByteToFloat, blue * kByteToFloat, 1.0f};
+    KvzaPixel rgb = {red * kvza::kByteToFloat, green * kvza::kByteToFloat,
+                     blue * kvza::kByteToFloat, 1.0f};
     KvzaPixel kvz;
     kvza_rgb2kvz(&kvz, &rgb);
     kvz.a = 1.0f;

@@ -27,6 +27,7 @@
 #include <memory>
 #include <new>
 
+#include "byte_float.h"
 #include "F_main.h"
 #include "image_alloc.h"
 #include "msgbox.h"
@@ -37,10 +38,9 @@ namespace {
 
 constexpr int kClientWidth = 329;
 constexpr int kClientHeight = 264;
-constexpr int kFaceChars = 31;          // longest face name a font description holds
-constexpr int32_t kDefaultPixels = 16;  // character height of a height of 0
-constexpr int64_t kMaxPixels = 16384;   // largest character or cell height made
-constexpr float kByteToFloat = 0.003921569f;
+constexpr int kFaceChars = 31;              // longest face name a font description holds
+constexpr int32_t kDefaultPixels = 16;      // character height of a height of 0
+constexpr int64_t kMaxPixels = 16384;       // largest character or cell height made
 constexpr float kLevelToAlpha = 0.015625f;  // 1 / 64
 
 const char *const kWeightNames[10] = {
@@ -353,9 +353,9 @@ KvzaImage *RenderTextImage(const TextSettings &settings, const QStringList &line
     KvzaImage *image = NewImage(nullptr, width, static_cast<int32_t>(image_height));
     if (image == nullptr) return nullptr;
     const uint32_t text = settings.text_colour;
-    const KvzaPixel rgb{static_cast<float>(text & 0xFF) * kByteToFloat,
-                        static_cast<float>((text >> 8) & 0xFF) * kByteToFloat,
-                        static_cast<float>((text >> 16) & 0xFF) * kByteToFloat, 0.0f};
+    const KvzaPixel rgb{static_cast<float>(text & 0xFF) * kvza::kByteToFloat,
+                        static_cast<float>((text >> 8) & 0xFF) * kvza::kByteToFloat,
+                        static_cast<float>((text >> 16) & 0xFF) * kvza::kByteToFloat, 0.0f};
     KvzaPixel fill{};
     kvza_rgb2kvz(&fill, &rgb);
     fill.a = 0.0f;

@@ -56,7 +56,8 @@ bool read_palette(KvzaImage *image, const Buffer &buf, uint64_t pos, uint32_t en
         return false;
     const uint8_t *p = buf.data() + pos;
     for (uint32_t i = 0; i < entries; ++i, p += entry_bytes) {
-        const KvzaPixel rgb = {p[2] * kByteScale, p[1] * kByteScale, p[0] * kByteScale, 0.0f};
+        const KvzaPixel rgb = {p[2] * kvza::kByteToFloat, p[1] * kvza::kByteToFloat,
+                               p[0] * kvza::kByteToFloat, 0.0f};
         kvza_rgb2kvz(&image->palette[i], &rgb);
         image->palette[i].a = 1.0f;
     }

@@ -12,6 +12,7 @@
 
 #include <sys/types.h>
 
+#include "byte_float.h"
 #include "large_block.h"
 
 namespace kincommon {
@@ -75,8 +76,5 @@ inline int32_t les32(const uint8_t *p) {
 inline uint32_t be32(const uint8_t *p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
-
-// The float nearest 1/255: a byte times this is the byte's channel value.
-inline constexpr float kByteScale = 1.0f / 255.0f;
 
 }  // namespace kincommon

@@ -137,7 +137,7 @@ KvzaPixel TgaColour::convert(const uint8_t *p, uint8_t bits) const {
                 !has_alpha_ || (v & 0x8000U) != 0 ? 1.0f : 0.0f};
     } else {
         // Blue, green, red, and for 32 bits the attribute byte.
-        rgba = {p[2] * kByteScale, p[1] * kByteScale, p[0] * kByteScale,
+        rgba = {p[2] * kvza::kByteToFloat, p[1] * kvza::kByteToFloat, p[0] * kvza::kByteToFloat,
                 bits == 32 ? alpha_of(p[3]) : 1.0f};
     }
     unpremultiply(rgba);
@@ -179,8 +179,9 @@ KvzaPixel TgaPixels::grey(const uint8_t *p) const {
     if (grey_alpha_) {
         // Grey in the low byte, alpha in the high byte.
         const float a = colour_.alpha_of(p[1]);
-        const double w = colour_.divides(a) ? 2.0 * TgaColour::divided(p[0] * kByteScale, a) - 1.0
-                                            : static_cast<double>(p[0]) * grey_scale_ - 1.0;
+        const double w = colour_.divides(a)
+                             ? 2.0 * TgaColour::divided(p[0] * kvza::kByteToFloat, a) - 1.0
+                             : static_cast<double>(p[0]) * grey_scale_ - 1.0;
         return {0.0f, 0.0f, static_cast<float>(w), a};
     }
     uint32_t v = p[0];

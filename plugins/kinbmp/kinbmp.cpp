@@ -22,7 +22,6 @@ using kincommon::Channel;
 using kincommon::decode_rows;
 using kincommon::File;
 using kincommon::fixed_masks;
-using kincommon::kByteScale;
 using kincommon::le16;
 using kincommon::le32;
 using kincommon::les32;
@@ -31,6 +30,7 @@ using kincommon::palette_entries;
 using kincommon::pixtype_of;
 using kincommon::read_palette;
 using kincommon::Rows;
+using kvza::kByteToFloat;
 
 constexpr uint16_t kBitmapSignature = 0x4D42;  // "BM"
 constexpr uint16_t kIconSignature = 0;

@@ -8,14 +8,14 @@
 
 #include <cstring>
 
+#include "byte_float.h"
+
 namespace kinpng {
 
 namespace {
 
-constexpr float kByteScale = 1.0f / 255.0f;  // the float nearest 1/255
-
 float unit8(uint32_t b) {
-    return static_cast<float>(b) * kByteScale;
+    return static_cast<float>(b) * kvza::kByteToFloat;
 }
 float unit16(uint32_t v) {
     return static_cast<float>(v / 65535.0);

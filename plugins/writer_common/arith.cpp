@@ -7,15 +7,13 @@
 
 #include "writer_common.h"
 
+#include "byte_float.h"
 #include "clip_inline.h"
 #include "colour_cache.h"
 
 namespace kot {
 
 namespace {
-
-// 1/255 as the float nearest to it; a byte times this is the byte's channel value.
-constexpr float kInv255 = 1.0f / 255.0f;
 
 // Limits bits to the widths quantize_level supports.
 int32_t clamp_bits(int32_t bits) {
@@ -80,7 +78,7 @@ void merge_background(KvzaPixel *colour, const uint8_t *background) {
     const float a = colour->a;
     float *channel[3] = {&colour->c, &colour->s, &colour->w};  // read as R, G, B
     for (int k = 0; k < 3; ++k) {
-        const float b = static_cast<float>(background[k]) * kInv255;
+        const float b = static_cast<float>(background[k]) * kvza::kByteToFloat;
         // Mixed in double and rounded once when stored.
         *channel[k] = static_cast<float>(b + (static_cast<double>(*channel[k]) - b) * a);
     }
