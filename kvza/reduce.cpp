@@ -28,6 +28,9 @@ namespace {
 constexpr uint32_t kSlots = KVZA_PALETTE_ENTRIES;
 constexpr int16_t kNone = -1;
 constexpr float kBinaryThreshold = 0.001f;
+// A split's pixels go out in this many ranges per core.
+constexpr uint32_t kRangesPerCore = 8;
+
 // Channel indices of the statistics: c, s, w and alpha.
 constexpr int kAlpha = 3;
 
@@ -169,9 +172,19 @@ struct ChannelStats {
 
 constexpr uint64_t kNoPixel = ~uint64_t{0};
 
-struct Slot {
+// The count and extremes of pixels, as from reset() they were added one by
+// one (the sums are made apart).
+struct Figures {
     ChannelStats ch[4];
     uint32_t count;
+
+    void reset() {
+        for (ChannelStats &c : ch) c = ChannelStats{1e26, -1e28, 0.0, kNoPixel, kNoPixel};
+        count = 0;
+    }
+};
+
+struct Slot : Figures {
     float key;
     int16_t smaller;  // sorted list: toward smaller keys; free stack: next below
     int16_t larger;
@@ -219,6 +232,11 @@ class Clustering {
 
     // Runs the whole method and writes the palette. 0 done, 2 stopped.
     int32_t run() {
+        try {
+            figures_.resize(size_t{cores_} * std::max<size_t>(n_, 2 * kRangesPerCore));
+        } catch (const std::bad_alloc &) {
+            return KVZA_FAILED;
+        }
         seed();
         if (!assign()) return KVZA_CANCELED;
         for (uint32_t k = 0; k < n_; ++k) {
@@ -230,17 +248,12 @@ class Clustering {
             }
         }
         if (!split_loop()) return KVZA_CANCELED;
+        sum_differences();
         write_palette();
         return KVZA_OK;
     }
 
   private:
-    void reset(int16_t k) {
-        Slot &s = w_.slot[k];
-        for (ChannelStats &c : s.ch) c = ChannelStats{1e26, -1e28, 0.0, kNoPixel, kNoPixel};
-        s.count = 0;
-    }
-
     void seed() {
         const uint32_t size = kvza::seed_size_for(n_);
         kvza::build_seed(size, w_.centre);
@@ -249,36 +262,69 @@ class Clustering {
             w_.slot[k].larger = kNone;
         }
         for (uint32_t k = 0; k < n_; ++k) w_.centre[k].a = normalised_alpha(mode_, w_.centre[k].a);
-        for (uint32_t k = 0; k < kSlots; ++k) reset(static_cast<int16_t>(k));
+        for (Slot &s : w_.slot) s.reset();
     }
 
-    // Adds pixel i to slot k's statistics, relative to the slot's centre.
-    // Later pixels win ties of the extremes.
-    void accumulate(int16_t k, uint64_t i) {
-        Slot &s = w_.slot[k];
-        const KvzaPixel &p = px_[i];
-        const KvzaPixel &m = w_.centre[k];
-        ++s.count;
-        for (int ch = 0; ch < channels_; ++ch) {
-            ChannelStats &st = s.ch[ch];
+    // Adds pixel p (index i) to a count and extremes of differences from
+    // centre m. Later pixels win ties of the extremes. The sums are made
+    // apart, once, when the palette is written (sum_differences).
+    static void add_extremes(Figures &fig, const KvzaPixel &p, const KvzaPixel &m, uint64_t i,
+                             int channels) {
+        ChannelStats *st = fig.ch;
+        ++fig.count;
+        for (int ch = 0; ch < channels; ++ch) {
             const double d = static_cast<double>(channel(p, ch)) - channel(m, ch);
-            st.sum += d;
-            if (d <= st.min) {
-                st.min = d;
-                st.min_pixel = i;
+            if (d <= st[ch].min) {
+                st[ch].min = d;
+                st[ch].min_pixel = i;
             }
-            if (d >= st.max) {
-                st.max = d;
-                st.max_pixel = i;
+            if (d >= st[ch].max) {
+                st[ch].max = d;
+                st[ch].max_pixel = i;
             }
         }
     }
 
-    // Every pixel to its nearest seed entry; one progress step per pixel. The
-    // nearest entries of a block of pixels are found on all cores, then
-    // accumulated in storage order on this one. Each block is cut into one
-    // part per core, and part p of every block uses memo p, so a colour met
-    // again is not scanned again.
+    // Folds in the figures of a later range of pixels: the same as adding
+    // those pixels one by one.
+    static void merge(Figures &fig, const Figures &later, int channels) {
+        fig.count += later.count;
+        const ChannelStats *st = later.ch;
+        for (int ch = 0; ch < channels; ++ch) {
+            ChannelStats &into = fig.ch[ch];
+            if (st[ch].min_pixel != kNoPixel && st[ch].min <= into.min) {
+                into.min = st[ch].min;
+                into.min_pixel = st[ch].min_pixel;
+            }
+            if (st[ch].max_pixel != kNoPixel && st[ch].max >= into.max) {
+                into.max = st[ch].max;
+                into.max_pixel = st[ch].max_pixel;
+            }
+        }
+    }
+
+    // Each slot's sum of differences pixel - centre over its pixels, in
+    // storage order (the order fixes the roundings). A slot's pixels and
+    // centre stay as they are from its last split (or the assignment) on,
+    // so this is the sum that split would have made.
+    void sum_differences() {
+        for (uint32_t k = 0; k < kSlots; ++k)
+            for (ChannelStats &c : w_.slot[k].ch) c.sum = 0.0;
+        const uint8_t *owner = w_.owner;
+        for (uint64_t i = 0; i < pixels_; ++i) {
+            const KvzaPixel &p = px_[i];
+            Slot &s = w_.slot[owner[i]];
+            const KvzaPixel &m = w_.centre[owner[i]];
+            for (int ch = 0; ch < channels_; ++ch)
+                s.ch[ch].sum += static_cast<double>(channel(p, ch)) - channel(m, ch);
+        }
+    }
+
+    // Every pixel to its nearest seed entry; one progress step per pixel.
+    // Each block of pixels is cut into one part per core; a part's nearest
+    // entries and its figures for every slot are made on all cores, then
+    // folded in storage order here. Part p of every block uses memo p, so a
+    // colour met again is not scanned again.
     bool assign() {
         constexpr uint64_t kBlock = 1 << 16;
         uint8_t *owner = w_.owner;
@@ -286,8 +332,10 @@ class Clustering {
         const KvzaPixel *px = px_;
         const int32_t mode = mode_;
         const uint32_t n = n_;
+        const int channels = channels_;
         const kvza::PaletteIndex finder(centres, n, 1.0f, 1.0f, 1.0f);
-        const uint64_t parts = std::max(1U, std::thread::hardware_concurrency());
+        const uint64_t parts = cores_;
+        Figures *fig = figures_.data();  // n per part
         std::vector<kvza::NearestMemo> memos;
         try {
             memos.reserve(parts);
@@ -301,26 +349,24 @@ class Clustering {
                 parts,
                 [=, &finder, &memos](uint64_t pb, uint64_t pe) {
                     for (uint64_t p = pb; p < pe; ++p) {
+                        Figures *part = fig + p * n;
+                        for (uint32_t k = 0; k < n; ++k) part[k].reset();
                         const uint64_t b = start + len * p / parts;
                         const uint64_t e = start + len * (p + 1) / parts;
-                        for (uint64_t i = b; i < e; ++i)
-                            owner[i] = static_cast<uint8_t>(
-                                nearest_entry(finder, mode, centres, n, px[i],
-                                              memos.empty() ? nullptr : &memos[p]));
+                        for (uint64_t i = b; i < e; ++i) {
+                            const int32_t k = nearest_entry(finder, mode, centres, n, px[i],
+                                                            memos.empty() ? nullptr : &memos[p]);
+                            owner[i] = static_cast<uint8_t>(k);
+                            add_extremes(part[k], px[i], centres[k], i, channels);
+                        }
                     }
                 },
                 len < kvza::kParallelMin ? parts + 1 : 1);
-            if (!accumulate_block(start, len)) return false;
-        }
-        return true;
-    }
-
-    // Accumulates the pixels of a block in storage order, one progress step
-    // each; false when a stop was requested.
-    bool accumulate_block(uint64_t start, uint64_t len) {
-        for (uint64_t i = start; i < start + len; ++i) {
-            accumulate(w_.owner[i], i);
-            if (kvza::step(progress_)) return false;
+            for (uint64_t p = 0; p < parts; ++p)
+                for (uint32_t k = 0; k < n; ++k)
+                    if (fig[p * n + k].count > 0) merge(w_.slot[k], fig[p * n + k], channels_);
+            for (uint64_t i = 0; i < len; ++i)
+                if (kvza::step(progress_)) return false;
         }
         return true;
     }
@@ -438,28 +484,42 @@ class Clustering {
         cf.a = a;
         w_.centre[h] = ch;
         w_.centre[f] = cf;
-        reset(h);
-        reset(f);
+        w_.slot[h].reset();
+        w_.slot[f].reset();
 
         const KvzaPixel pair[2] = {ch, cf};
         uint8_t *owner = w_.owner;
         const auto hb = static_cast<uint8_t>(h);
         const auto fb = static_cast<uint8_t>(f);
-        // Which of the two centres each of h's pixels is nearer, on all
-        // cores: the pixels going to f are marked in owner (f, a free slot,
-        // owned none before).
+        // Which of the two centres each of h's pixels is nearer, with the
+        // counts and extremes of each range of pixels, on all cores; the
+        // ranges' figures are then folded in storage order.
         const int32_t mode = mode_;
         const KvzaPixel *px = px_;
-        kvza::run_parts(pixels_, [=, &pair](uint64_t b, uint64_t e) {
-            for (uint64_t i = next_owned(owner, b, e, hb, hb); i < e;
-                 i = next_owned(owner, i + 1, e, hb, hb)) {
-                if (nearer_of_two(mode, pair, px[i]) == 1) owner[i] = fb;
-            }
-        });
-        // The statistics in storage order, on this thread.
-        for (uint64_t i = next_owned(owner, 0, pixels_, hb, fb); i < pixels_;
-             i = next_owned(owner, i + 1, pixels_, hb, fb)) {
-            accumulate(owner[i], i);
+        const int channels = channels_;
+        // Two figures per range: the pixels staying in h, those going to f.
+        Figures *part = figures_.data();
+        const uint64_t ranges = std::min<uint64_t>(pixels_, figures_.size() / 2);
+        for (uint64_t j = 0; j < 2 * ranges; ++j) part[j].reset();
+        const uint64_t pixels = pixels_;
+        kvza::run_parts(
+            ranges,
+            [=, &pair](uint64_t rb, uint64_t re) {
+                for (uint64_t r = rb; r < re; ++r) {
+                    Figures *side_of = part + 2 * r;
+                    const uint64_t e = pixels * (r + 1) / ranges;
+                    for (uint64_t i = next_owned(owner, pixels * r / ranges, e, hb, hb); i < e;
+                         i = next_owned(owner, i + 1, e, hb, hb)) {
+                        const int side = nearer_of_two(mode, pair, px[i]);
+                        if (side == 1) owner[i] = fb;
+                        add_extremes(side_of[side], px[i], pair[side], i, channels);
+                    }
+                }
+            },
+            pixels < kvza::kParallelMin ? ranges + 1 : 1);
+        for (uint64_t r = 0; r < ranges; ++r) {
+            merge(w_.slot[h], part[2 * r], channels_);
+            merge(w_.slot[f], part[2 * r + 1], channels_);
         }
         return w_.slot[h].count > 0 || w_.slot[f].count > 0;
     }
@@ -492,6 +552,10 @@ class Clustering {
     int channels_;
     Work &w_;
     KvzaProgress *progress_;
+    // Figures of ranges of pixels made on all cores: per part of a block of
+    // the assignment, one for each slot; per range of a split, two.
+    std::vector<Figures> figures_;
+    const uint32_t cores_ = std::max(1U, std::thread::hardware_concurrency());
 };
 
 // Working data for one run; released on destruction.
