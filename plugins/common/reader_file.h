@@ -6,14 +6,19 @@
 // the file does not have. Sizes and positions are 64-bit.
 #pragma once
 
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-#include <sys/types.h>
-
 #include "byte_float.h"
 #include "large_block.h"
+#include "parallel.h"
 
 namespace kincommon {
 
@@ -40,14 +45,44 @@ class File {
     int64_t size() const { return size_; }
 
     // Reads exactly n bytes at pos; false on a bad position or a short read.
+    // A large range is read in pieces on all cores at once (a fresh
+    // destination's pages are then taken from the system on all of them).
     bool read_at(int64_t pos, void *dst, uint64_t n) {
         if (!ok() || pos < 0 || pos > size_) return false;
         if (n > static_cast<uint64_t>(size_ - pos)) return false;
+        if (n >= 2 * kPiece) return read_pieces(pos, static_cast<uint8_t *>(dst), n);
         if (fseeko(fp_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
         return n == 0 || std::fread(dst, 1, static_cast<size_t>(n), fp_) == n;
     }
 
   private:
+    static constexpr uint64_t kPiece = uint64_t{4} << 20;
+
+    bool read_pieces(int64_t pos, uint8_t *dst, uint64_t n) {
+        const int fd = fileno(fp_);
+        std::atomic<bool> whole{true};
+        kvza::run_parts((n + kPiece - 1) / kPiece,
+                        [&](uint64_t first, uint64_t last) {
+                            for (uint64_t k = first; k < last && whole; ++k) {
+                                uint64_t at = k * kPiece;
+                                const uint64_t end = std::min(n, at + kPiece);
+                                while (at < end) {
+                                    const ssize_t got =
+                                        pread(fd, dst + at, static_cast<size_t>(end - at),
+                                              static_cast<off_t>(pos + static_cast<int64_t>(at)));
+                                    if (got < 0 && errno == EINTR) continue;
+                                    if (got <= 0) {
+                                        whole = false;
+                                        return;
+                                    }
+                                    at += static_cast<uint64_t>(got);
+                                }
+                            }
+                        },
+                        2);
+        return whole;
+    }
+
     std::FILE *fp_ = nullptr;
     int64_t size_ = -1;
 };
