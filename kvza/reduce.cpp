@@ -84,14 +84,6 @@ int32_t dithered_entry(const kvza::PaletteIndex &finder, int32_t mode, const Kvz
     return kvza::dither_choice(near, mode, palette, x, y, levels, table);
 }
 
-// kvza_nearpal(mode, pair, 2, &colour, 1, 1, 1): the reference scan itself,
-// which for two entries costs less than setting up a wider one.
-int32_t nearer_of_two(int32_t mode, const KvzaPixel *pair, const KvzaPixel &colour) {
-    return kvza::scan_mode_reference(mode, false, pair, 2, colour,
-                                     kvza::nearpal_target(mode, colour), 1.0f, 1.0f, 1.0f)
-        .best_i;
-}
-
 // ---- distinct-colour scan --------------------------------------------------
 
 enum class Scan { kAll, kTooMany, kCanceled };
@@ -282,6 +274,25 @@ class Clustering {
                 st[ch].max = d;
                 st[ch].max_pixel = i;
             }
+        }
+    }
+
+    // h's pixels (owner byte hb) among those from b to e: each to the nearer
+    // of pair (kvza_nearpal's choice; f's marked fb in owner), added to
+    // side_of[0] or side_of[1]. The mode is a template argument, so the
+    // scan and the channel loop are laid out for it.
+    template <int32_t Mode>
+    static void split_range(const KvzaPixel *px, uint8_t *owner, uint64_t b, uint64_t e, uint8_t hb,
+                            uint8_t fb, const KvzaPixel *pair, Figures *side_of) {
+        constexpr int kChannels = Mode == KVZA_ALPHA_OPAQUE ? 3 : 4;
+        for (uint64_t i = next_owned(owner, b, e, hb, hb); i < e;
+             i = next_owned(owner, i + 1, e, hb, hb)) {
+            const KvzaPixel &p = px[i];
+            const int side = kvza::scan_reference<Mode, false>(
+                                 pair, 2, p, kvza::nearpal_target(Mode, p), 1.0f, 1.0f, 1.0f)
+                                 .best_i;
+            if (side == 1) owner[i] = fb;
+            add_extremes(side_of[side], p, pair[side], i, kChannels);
         }
     }
 
@@ -496,7 +507,6 @@ class Clustering {
         // ranges' figures are then folded in storage order.
         const int32_t mode = mode_;
         const KvzaPixel *px = px_;
-        const int channels = channels_;
         // Two figures per range: the pixels staying in h, those going to f.
         Figures *part = figures_.data();
         const uint64_t ranges = std::min<uint64_t>(pixels_, figures_.size() / 2);
@@ -506,13 +516,13 @@ class Clustering {
             ranges,
             [=, &pair](uint64_t rb, uint64_t re) {
                 for (uint64_t r = rb; r < re; ++r) {
-                    Figures *side_of = part + 2 * r;
-                    const uint64_t e = pixels * (r + 1) / ranges;
-                    for (uint64_t i = next_owned(owner, pixels * r / ranges, e, hb, hb); i < e;
-                         i = next_owned(owner, i + 1, e, hb, hb)) {
-                        const int side = nearer_of_two(mode, pair, px[i]);
-                        if (side == 1) owner[i] = fb;
-                        add_extremes(side_of[side], px[i], pair[side], i, channels);
+                    const uint64_t b = pixels * r / ranges, e = pixels * (r + 1) / ranges;
+                    if (mode == KVZA_ALPHA_OPAQUE) {
+                        split_range<KVZA_ALPHA_OPAQUE>(px, owner, b, e, hb, fb, pair, part + 2 * r);
+                    } else if (mode == KVZA_ALPHA_BINARY) {
+                        split_range<KVZA_ALPHA_BINARY>(px, owner, b, e, hb, fb, pair, part + 2 * r);
+                    } else {
+                        split_range<KVZA_ALPHA_FULL>(px, owner, b, e, hb, fb, pair, part + 2 * r);
                     }
                 }
             },
