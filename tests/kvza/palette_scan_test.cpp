@@ -1,11 +1,11 @@
 // The four-at-a-time palette scan and the palette index (its lane scan on
 // every instruction set the processor has) against the reference scan, entry
 // by entry in index order: the same best and second entries and distances for
-// random palettes with many ties (repeated entries among them), entries and colours that are not numbers
-// or infinite, negative weights, every alpha mode and sizes around the
-// vector widths.
+// random palettes with many ties (repeated entries among them), entries and colours that are not
+// numbers or infinite, negative weights, every alpha mode and sizes around the vector widths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -66,7 +66,7 @@ void check_scans(uint32_t seed) {
             // Some palettes repeat a few entries all over: equal distances
             // far apart in index order, wherever the entries are visited.
             if (round % 5 == 2)
-                for (KvzaPixel &e : palette) e = palette[rng() % 3];
+                for (KvzaPixel &e : palette) e = palette[rng() % std::min(count, 3u)];
             KvzaPixel colour = {any(rare, spread_out), any(rare, spread_out), any(rare, spread_out),
                                 any(rare, spread_out)};
             if (round % 7 == 0) colour = palette[rng() % count];  // an exact entry
