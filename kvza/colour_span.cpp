@@ -102,7 +102,8 @@ void rgb2kvz_lanes(Planes &p) {
         const V t = hn::Sub(hn::Mul(two, l), one);
         const V u = hn::Sub(one, hn::Abs(t));
         bad = hn::Or(bad, hn::Not(hn::Ge(u, min_u)));
-        const V sin_u = hn::Sin(d, hn::Div(hn::Mul(u, hn::Set(d, kPi)), two));
+        // Halving is exact: x / 2 and x * 0.5 are the same double.
+        const V sin_u = hn::Sin(d, hn::Mul(hn::Mul(u, hn::Set(d, kPi)), half));
         const V k =
             hn::IfThenElseZero(hn::Ne(u, zero), hn::Div(hn::Mul(hn::Sub(mx, mn), sin_u), u));
 
@@ -123,7 +124,8 @@ void rgb2kvz_lanes(Planes &p) {
         const M gt = hn::Gt(P, Q);
         const V q = hn::Div(hn::IfThenElse(gt, Q, P), hn::IfThenElse(gt, P, Q));
         const V num = hn::IfThenElse(gt, hn::Add(q, o), hn::Sub(hn::Add(o, two), q));
-        const V h = hn::IfThenElse(eq, hn::Div(hn::Add(o, one), six), hn::Div(num, six));
+        // One division of the chosen numerator: the same quotient in every lane.
+        const V h = hn::Div(hn::IfThenElse(eq, hn::Add(o, one), num), six);
 
         const V angle = hn::Mul(hn::Set(d, kTwoPi), h);
         const M grey = hn::Eq(mx, mn);
@@ -160,7 +162,7 @@ void kvz2rgb_lanes(Planes &p) {
         const M grey = hn::Not(hn::Gt(k, zero));
         const V u = hn::Sub(one, hn::Abs(hn::Sub(hn::Mul(two, l), one)));
         bad = hn::Or(bad, hn::Not(hn::Ge(u, min_u)));
-        const V sin_u = hn::Sin(d, hn::Div(hn::Mul(u, pi), two));
+        const V sin_u = hn::Sin(d, hn::Mul(hn::Mul(u, pi), half));  // x / 2 exactly
         const V range = hn::IfThenElseZero(hn::Ne(u, zero), hn::Div(hn::Mul(k, u), sin_u));
         const V mx = hn::Add(l, hn::Mul(range, half));
         const V mn = hn::Sub(mx, range);
