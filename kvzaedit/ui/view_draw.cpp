@@ -201,14 +201,16 @@ void DrawRow(const KvzaPixel *src, uint8_t *row, int32_t width, uint32_t back_by
         }
         if (look_up) use.record(static_cast<uint32_t>(misses), static_cast<uint32_t>(looked));
         if (misses > 0) {
+            // In place: each colour keeps its pixel's alpha.
             kvza_kvz2rgb_n(colour, colour, static_cast<uint64_t>(misses));
             for (int32_t m = 0; m < misses; ++m) {
-                const KvzaPixel &p = src[x0 + at[m]];
-                const uint32_t b = ColourBytesLanes<Mode>(colour[m], p.a, bg);
+                const uint32_t b = ColourBytesLanes<Mode>(colour[m], colour[m].a, bg);
                 bytes[at[m]] = b;
-                // Replaces this chunk's waiting mark (the slot of p holds it,
-                // or a later miss's, which that miss replaces in turn).
-                if (look_up) cache.put(_mm_loadu_si128(reinterpret_cast<const __m128i *>(&p)), b);
+                // Replaces this chunk's waiting mark (the slot of the pixel
+                // holds it, or a later miss's, which that miss replaces in turn).
+                if (look_up)
+                    cache.put(_mm_loadu_si128(reinterpret_cast<const __m128i *>(&src[x0 + at[m]])),
+                              b);
             }
             for (int32_t k = 0; k < aliases; ++k) {
                 uint32_t &b = bytes[alias_at[k]];
