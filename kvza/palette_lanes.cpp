@@ -16,6 +16,7 @@
 #include "hwy/foreach_target.h"
 // clang-format on
 
+#include <climits>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -31,6 +32,56 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using DF = hn::ScalableTag<float>;
 using DI = hn::RebindToSigned<DF>;
+
+// The entry nearest first, then lowest in index, among the lanes whose index
+// is not negative (their distances are never +inf or not a number), as a
+// lane number; -1 when there is none. Equal distances are equal as the
+// scalar comparison has them (-0 == +0).
+template <class VF, class VI>
+HWY_INLINE intptr_t FirstOfLanes(VF d, VI i) {
+    const DF df;
+    const DI di;
+    const auto inf = hn::Set(df, std::numeric_limits<float>::infinity());
+    const auto valid = hn::RebindMask(df, hn::Gt(i, hn::Set(di, -1)));
+    const auto least = hn::MinOfLanes(df, hn::IfThenElse(valid, d, inf));
+    if (hn::GetLane(least) == std::numeric_limits<float>::infinity()) return -1;
+    const auto tie = hn::And(valid, hn::Eq(d, least));
+    const auto lowest =
+        hn::MinOfLanes(di, hn::IfThenElse(hn::RebindMask(di, tie), i, hn::Set(di, INT32_MAX)));
+    return hn::FindFirstTrue(di, hn::Eq(i, lowest));
+}
+
+// The lanes' best and second entries merged without a branch per lane: the
+// best is the first by distance and index of the lanes' bests; the second
+// the first of the other lanes' bests and the winning lane's second.
+template <bool track_second, class VF, class VI>
+HWY_INLINE Nearest MergeLanes(VF best, VI best_i, VF second, VI second_i) {
+    const DF df;
+    const DI di;
+    constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(float);
+    Nearest n;
+    const intptr_t win = FirstOfLanes(best, best_i);
+    if (win < 0) return n;  // nothing finite: entry 0, no second
+    float d[kMaxLanes];
+    int32_t i[kMaxLanes];
+    hn::StoreU(best, df, d);
+    hn::StoreU(best_i, di, i);
+    n.best = d[win];
+    n.best_i = i[win];
+    if constexpr (track_second) {
+        const auto at_win = hn::Eq(best_i, hn::Set(di, n.best_i));
+        const auto cd = hn::IfThenElse(hn::RebindMask(df, at_win), second, best);
+        const auto ci = hn::IfThenElse(at_win, second_i, best_i);
+        const intptr_t runner = FirstOfLanes(cd, ci);
+        if (runner >= 0) {
+            hn::StoreU(cd, df, d);
+            hn::StoreU(ci, di, i);
+            n.second = d[runner];
+            n.second_i = i[runner];
+        }
+    }
+    return n;
+}
 
 template <int32_t mode, bool track_second>
 Nearest ScanLanes(const float *c, const float *s, const float *w, const float *a, uint32_t padded,
@@ -85,48 +136,7 @@ Nearest ScanLanes(const float *c, const float *s, const float *w, const float *a
         index = hn::Add(index, step);
     }
     // The lanes merged: nearer first, then the lower index.
-    constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(float);
-    float bd[kMaxLanes], sd[kMaxLanes];
-    int32_t bi[kMaxLanes], si[kMaxLanes];
-    hn::StoreU(best, df, bd);
-    hn::StoreU(best_i, di, bi);
-    hn::StoreU(second, df, sd);
-    hn::StoreU(second_i, di, si);
-    auto before = [](float d, int32_t i, float e, int32_t j) {
-        return j < 0 || d < e || (d == e && i < j);
-    };
-    Nearest n;
-    size_t win = 0;
-    int32_t found = -1;
-    float found_d = std::numeric_limits<float>::infinity();
-    for (size_t l = 0; l < lanes; ++l) {
-        if (bi[l] >= 0 && before(bd[l], bi[l], found_d, found)) {
-            found = bi[l];
-            found_d = bd[l];
-            win = l;
-        }
-    }
-    if (found < 0) return n;  // nothing finite: entry 0, no second
-    n.best_i = found;
-    n.best = found_d;
-    if constexpr (track_second) {
-        int32_t runner = -1;
-        float runner_d = std::numeric_limits<float>::infinity();
-        for (size_t l = 0; l < lanes; ++l) {
-            // The other lanes offer their best, the winning lane its second.
-            const int32_t i = l == win ? si[l] : bi[l];
-            const float d = l == win ? sd[l] : bd[l];
-            if (i >= 0 && before(d, i, runner_d, runner)) {
-                runner = i;
-                runner_d = d;
-            }
-        }
-        if (runner >= 0) {
-            n.second_i = runner;
-            n.second = runner_d;
-        }
-    }
-    return n;
+    return MergeLanes<track_second>(best, best_i, second, second_i);
 }
 
 Nearest NearestLanes(const float *channels, uint32_t padded, int32_t mode, bool track_second,
