@@ -209,8 +209,9 @@ void kvz2rgb_lanes(Planes &p) {
 }
 
 // Runs lanes over blocks of the span; the marked lanes go to reference().
-// A whole block moves between the pixels and the planes in lanes too (the
-// floats widen to doubles exactly, and alpha is written back as it was).
+// The pixels move between the span and the planes in lanes (the floats widen
+// to doubles exactly, and alpha is written back as it was); a last, partial
+// block goes through a whole block of copies, padded with zeros.
 template <class Lanes, class Reference>
 HWY_INLINE void run_span(KvzaPixel *dst, const KvzaPixel *src, size_t count, Lanes lanes,
                          Reference reference) {
@@ -218,47 +219,42 @@ HWY_INLINE void run_span(KvzaPixel *dst, const KvzaPixel *src, size_t count, Lan
     const DF df;
     const size_t n = hn::Lanes(d);
     Planes p;
+    HWY_ALIGN KvzaPixel tail_in[kBlock], tail_out[kBlock];
     for (size_t at = 0; at < count; at += kBlock) {
         const size_t m = count - at < kBlock ? count - at : kBlock;
-        if (m == kBlock) {
-            const float *in = &src[at].c;
-            for (size_t i = 0; i < kBlock; i += n) {
-                hn::Vec<DF> c, s, w, a;
-                hn::LoadInterleaved4(df, in + 4 * i, c, s, w, a);
-                hn::Store(hn::PromoteTo(d, c), d, p.x + i);
-                hn::Store(hn::PromoteTo(d, s), d, p.y + i);
-                hn::Store(hn::PromoteTo(d, w), d, p.z + i);
-            }
-        } else {
+        const KvzaPixel *in = src + at;
+        KvzaPixel *out = dst + at;
+        if (m < kBlock) {
             for (size_t i = 0; i < kBlock; ++i) {
-                const KvzaPixel in = i < m ? src[at + i] : KvzaPixel{};
-                p.x[i] = in.c;
-                p.y[i] = in.s;
-                p.z[i] = in.w;
+                tail_in[i] = i < m ? in[i] : KvzaPixel{};
+                tail_out[i] = i < m ? out[i] : KvzaPixel{};
             }
+            in = tail_in;
+            out = tail_out;
+        }
+        for (size_t i = 0; i < kBlock; i += n) {
+            hn::Vec<DF> c, s, w, a;
+            hn::LoadInterleaved4(df, &in[i].c, c, s, w, a);
+            hn::Store(hn::PromoteTo(d, c), d, p.x + i);
+            hn::Store(hn::PromoteTo(d, s), d, p.y + i);
+            hn::Store(hn::PromoteTo(d, w), d, p.z + i);
         }
         lanes(p);
-        if (m == kBlock) {
-            float *out = &dst[at].c;
-            for (size_t i = 0; i < kBlock; i += n) {
-                hn::Vec<DF> c, s, w, a;
-                hn::LoadInterleaved4(df, out + 4 * i, c, s, w, a);
-                hn::StoreInterleaved4(hn::Load(df, p.oc + i), hn::Load(df, p.os + i),
-                                      hn::Load(df, p.ow + i), a, df, out + 4 * i);
-            }
+        for (size_t i = 0; i < kBlock; i += n) {
+            hn::Vec<DF> c, s, w, a;
+            hn::LoadInterleaved4(df, &out[i].c, c, s, w, a);
+            hn::StoreInterleaved4(hn::Load(df, p.oc + i), hn::Load(df, p.os + i),
+                                  hn::Load(df, p.ow + i), a, df, &out[i].c);
         }
         for (size_t i = 0; i < m; ++i) {
-            KvzaPixel &out = dst[at + i];
             if (p.bad[i] != 0.0) {  // all bits set: a NaN pattern, unequal to 0
-                const KvzaPixel in{static_cast<float>(p.x[i]), static_cast<float>(p.y[i]),
-                                   static_cast<float>(p.z[i]), 0.0f};
-                reference(&out, &in);
-            } else if (m != kBlock) {
-                out.c = p.oc[i];
-                out.s = p.os[i];
-                out.w = p.ow[i];
+                const KvzaPixel from{static_cast<float>(p.x[i]), static_cast<float>(p.y[i]),
+                                     static_cast<float>(p.z[i]), 0.0f};
+                reference(&out[i], &from);
             }
         }
+        if (m < kBlock)
+            for (size_t i = 0; i < m; ++i) dst[at + i] = tail_out[i];
     }
 }
 

@@ -56,7 +56,8 @@ constexpr uint32_t kMissIndex = 0xFFFF;
 // One per thread; it forgets everything when the mode or background changes.
 class ViewByteCache {
   public:
-    ViewByteCache() : slots_(new (std::nothrow) Slot[kSlots]()) {}
+    // The slots are emptied by the first set_look.
+    ViewByteCache() : slots_(new (std::nothrow) Slot[kSlots]) {}
 
     bool usable() const { return slots_ != nullptr; }
 
@@ -100,13 +101,14 @@ class ViewByteCache {
     bool seen_ = false;
 };
 
-// The bytes of a converted colour rgb (its alpha a is the pixel's) by mode.
+// The bytes of a converted colour (red, green, blue and the pixel's alpha)
+// by mode.
 template <ViewMode Mode>
-uint32_t ColourBytes(const KvzaPixel &converted, float a, const double bg[3]) {
+uint32_t ColourBytes(const KvzaPixel &converted, const double bg[3]) {
     const KvzaPixel rgb = kvza::clip_rgba(converted);
     uint32_t r, g, b;
     if constexpr (Mode == ViewMode::kBlend) {
-        const double ad = a;
+        const double ad = converted.a;  // unclipped
         r = FastViewByte(bg[0] + ad * (static_cast<double>(rgb.c) - bg[0]));
         g = FastViewByte(bg[1] + ad * (static_cast<double>(rgb.s) - bg[1]));
         b = FastViewByte(bg[2] + ad * (static_cast<double>(rgb.w) - bg[2]));
@@ -123,7 +125,7 @@ uint32_t ColourBytes(const KvzaPixel &converted, float a, const double bg[3]) {
 // whose product leaves 0 .. 255 (an alpha outside 0 .. 1, not a number)
 // takes ColourBytes.
 template <ViewMode Mode>
-uint32_t ColourBytesLanes(const KvzaPixel &converted, float a, const double bg[3]) {
+uint32_t ColourBytesLanes(const KvzaPixel &converted, const double bg[3]) {
     const __m128 v = _mm_loadu_ps(&converted.c);
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 ge1 = _mm_cmpge_ps(v, one);
@@ -136,13 +138,13 @@ uint32_t ColourBytesLanes(const KvzaPixel &converted, float a, const double bg[3
     if constexpr (Mode == ViewMode::kBlend) {
         const __m128d bg_rg = _mm_set_pd(bg[1], bg[0]);
         const __m128d bg_b = _mm_set_pd(0.0, bg[2]);
-        const __m128d ad = _mm_set1_pd(static_cast<double>(a));
+        const __m128d ad = _mm_set1_pd(static_cast<double>(converted.a));
         rg = _mm_mul_pd(_mm_add_pd(bg_rg, _mm_mul_pd(ad, _mm_sub_pd(rg, bg_rg))), k255);
         b_ = _mm_mul_pd(_mm_add_pd(bg_b, _mm_mul_pd(ad, _mm_sub_pd(b_, bg_b))), k255);
         const __m128d lo = _mm_setzero_pd(), hi = _mm_set1_pd(256.0);
         const int in_rg = _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(rg, lo), _mm_cmplt_pd(rg, hi)));
         const int in_b = _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(b_, lo), _mm_cmplt_pd(b_, hi)));
-        if (in_rg != 3 || (in_b & 1) == 0) return ColourBytes<Mode>(converted, a, bg);
+        if (in_rg != 3 || (in_b & 1) == 0) return ColourBytes<Mode>(converted, bg);
     } else {
         // A clipped channel times 255 lies in 0 .. 255.
         rg = _mm_mul_pd(rg, k255);
@@ -204,7 +206,7 @@ void DrawRow(const KvzaPixel *src, uint8_t *row, int32_t width, uint32_t back_by
             // In place: each colour keeps its pixel's alpha.
             kvza_kvz2rgb_n(colour, colour, static_cast<uint64_t>(misses));
             for (int32_t m = 0; m < misses; ++m) {
-                const uint32_t b = ColourBytesLanes<Mode>(colour[m], colour[m].a, bg);
+                const uint32_t b = ColourBytesLanes<Mode>(colour[m], bg);
                 bytes[at[m]] = b;
                 // Replaces this chunk's waiting mark (the slot of the pixel
                 // holds it, or a later miss's, which that miss replaces in turn).

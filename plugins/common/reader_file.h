@@ -58,28 +58,28 @@ class File {
   private:
     static constexpr uint64_t kPiece = uint64_t{4} << 20;
 
+    // Exactly n bytes at pos into dst through the descriptor fd.
+    static bool pread_all(int fd, uint8_t *dst, uint64_t n, int64_t pos) {
+        for (uint64_t done = 0; done < n;) {
+            const ssize_t got = pread(fd, dst + done, static_cast<size_t>(n - done),
+                                      static_cast<off_t>(pos + static_cast<int64_t>(done)));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            done += static_cast<uint64_t>(got);
+        }
+        return true;
+    }
+
     bool read_pieces(int64_t pos, uint8_t *dst, uint64_t n) {
         const int fd = fileno(fp_);
         std::atomic<bool> whole{true};
-        kvza::run_parts((n + kPiece - 1) / kPiece,
-                        [&](uint64_t first, uint64_t last) {
-                            for (uint64_t k = first; k < last && whole; ++k) {
-                                uint64_t at = k * kPiece;
-                                const uint64_t end = std::min(n, at + kPiece);
-                                while (at < end) {
-                                    const ssize_t got =
-                                        pread(fd, dst + at, static_cast<size_t>(end - at),
-                                              static_cast<off_t>(pos + static_cast<int64_t>(at)));
-                                    if (got < 0 && errno == EINTR) continue;
-                                    if (got <= 0) {
-                                        whole = false;
-                                        return;
-                                    }
-                                    at += static_cast<uint64_t>(got);
-                                }
-                            }
-                        },
-                        2);
+        auto read_range = [&](uint64_t first, uint64_t last) {
+            for (uint64_t k = first; k < last && whole; ++k) {
+                const uint64_t at = k * kPiece, len = std::min(kPiece, n - at);
+                if (!pread_all(fd, dst + at, len, pos + static_cast<int64_t>(at))) whole = false;
+            }
+        };
+        kvza::run_parts((n + kPiece - 1) / kPiece, read_range, 2);
         return whole;
     }
 
