@@ -67,10 +67,14 @@ constexpr uint64_t kNoPixel = ~uint64_t{0};
 struct Figures {
     ChannelStats ch[4];
     uint32_t count;
+    uint64_t first;  // index of the first pixel added, when count > 0
+    uint64_t last;   // and of the last
 
     void reset() {
         for (ChannelStats &c : ch) c = ChannelStats{1e26, -1e28, 0.0, kNoPixel, kNoPixel};
         count = 0;
+        first = 0;
+        last = 0;
     }
 };
 
@@ -80,23 +84,26 @@ struct Slot : Figures {
     int16_t larger;
 };
 
-// First index at or after i, before last, whose owner byte is a or b; last
-// when there is none. Sixteen bytes at a time while none of them matches.
-uint64_t next_owned(const uint8_t *owner, uint64_t i, uint64_t last, uint8_t a, uint8_t b) {
+// The offsets from b of the pixels before e whose owner byte is k, in
+// order, into hits (room for e - b); returns their count. Sixteen bytes are
+// compared at a time.
+uint32_t owned_in(const uint8_t *owner, uint64_t b, uint64_t e, uint8_t k, uint32_t *hits) {
+    uint32_t m = 0;
+    uint64_t i = b;
 #if defined(__SSE2__)
-    const __m128i va = _mm_set1_epi8(static_cast<char>(a));
-    const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
-    while (i + 16 <= last) {
+    const __m128i vk = _mm_set1_epi8(static_cast<char>(k));
+    for (; i + 16 <= e; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(owner + i));
-        const int hits =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)));
-        if (hits != 0) return i + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(hits)));
-        i += 16;
+        auto bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vk)));
+        while (bits != 0) {
+            hits[m++] = static_cast<uint32_t>(i - b) + static_cast<uint32_t>(__builtin_ctz(bits));
+            bits &= bits - 1;
+        }
     }
 #endif
-    for (; i < last; ++i)
-        if (owner[i] == a || owner[i] == b) return i;
-    return last;
+    for (; i < e; ++i)
+        if (owner[i] == k) hits[m++] = static_cast<uint32_t>(i - b);
+    return m;
 }
 
 // Working data of one clustering run.
@@ -161,7 +168,8 @@ class Clustering {
     static void add_extremes(Figures &fig, const KvzaPixel &p, const KvzaPixel &m, uint64_t i,
                              int channels) {
         ChannelStats *st = fig.ch;
-        ++fig.count;
+        if (fig.count++ == 0) fig.first = i;
+        fig.last = i;
         for (int ch = 0; ch < channels; ++ch) {
             const double d = static_cast<double>(channel(p, ch)) - channel(m, ch);
             if (d <= st[ch].min) {
@@ -183,20 +191,32 @@ class Clustering {
     static void split_range(const KvzaPixel *px, uint8_t *owner, uint64_t b, uint64_t e, uint8_t hb,
                             uint8_t fb, const KvzaPixel *pair, Figures *side_of) {
         constexpr int kChannels = Mode == KVZA_ALPHA_OPAQUE ? 3 : 4;
-        for (uint64_t i = next_owned(owner, b, e, hb, hb); i < e;
-             i = next_owned(owner, i + 1, e, hb, hb)) {
-            const KvzaPixel &p = px[i];
-            const int side = kvza::scan_reference<Mode, false>(
-                                 pair, 2, p, kvza::nearpal_target(Mode, p), 1.0f, 1.0f, 1.0f)
-                                 .best_i;
-            if (side == 1) owner[i] = fb;
-            add_extremes(side_of[side], p, pair[side], i, kChannels);
+        // h's pixels are scattered over the picture: those of a window are
+        // found first and their loads started together, so that their
+        // cache misses overlap instead of following one another.
+        constexpr uint64_t kWindow = 512;
+        uint32_t hits[kWindow];
+        for (uint64_t w = b; w < e; w += kWindow) {
+            const uint32_t m = owned_in(owner, w, std::min(e, w + kWindow), hb, hits);
+            for (uint32_t j = 0; j < m; ++j) __builtin_prefetch(px + w + hits[j]);
+            for (uint32_t j = 0; j < m; ++j) {
+                const uint64_t i = w + hits[j];
+                const KvzaPixel &p = px[i];
+                const int side = kvza::scan_reference<Mode, false>(
+                                     pair, 2, p, kvza::nearpal_target(Mode, p), 1.0f, 1.0f, 1.0f)
+                                     .best_i;
+                if (side == 1) owner[i] = fb;
+                add_extremes(side_of[side], p, pair[side], i, kChannels);
+            }
         }
     }
 
     // Folds in the figures of a later range of pixels: the same as adding
     // those pixels one by one.
     static void merge(Figures &fig, const Figures &later, int channels) {
+        if (later.count == 0) return;
+        if (fig.count == 0) fig.first = later.first;
+        fig.last = later.last;
         fig.count += later.count;
         const ChannelStats *st = later.ch;
         for (int ch = 0; ch < channels; ++ch) {
@@ -391,6 +411,9 @@ class Clustering {
         }
         ch.a = a;
         cf.a = a;
+        // Only the stretch from h's first pixel to its last is looked at.
+        const uint64_t from = s.first;
+        const uint64_t span = s.last + 1 - s.first;
         w_.centre[h] = ch;
         w_.centre[f] = cf;
         w_.slot[h].reset();
@@ -407,14 +430,14 @@ class Clustering {
         const KvzaPixel *px = px_;
         // Two figures per range: the pixels staying in h, those going to f.
         Figures *part = figures_.data();
-        const uint64_t ranges = std::min<uint64_t>(pixels_, figures_.size() / 2);
+        const uint64_t ranges = std::min<uint64_t>(span, figures_.size() / 2);
         for (uint64_t j = 0; j < 2 * ranges; ++j) part[j].reset();
-        const uint64_t pixels = pixels_;
         kvza::run_parts(
             ranges,
             [=, &pair](uint64_t rb, uint64_t re) {
                 for (uint64_t r = rb; r < re; ++r) {
-                    const uint64_t b = pixels * r / ranges, e = pixels * (r + 1) / ranges;
+                    const uint64_t b = from + span * r / ranges;
+                    const uint64_t e = from + span * (r + 1) / ranges;
                     if (mode == KVZA_ALPHA_OPAQUE) {
                         split_range<KVZA_ALPHA_OPAQUE>(px, owner, b, e, hb, fb, pair, part + 2 * r);
                     } else if (mode == KVZA_ALPHA_BINARY) {
@@ -424,7 +447,7 @@ class Clustering {
                     }
                 }
             },
-            pixels < kvza::kParallelMin ? ranges + 1 : 1);
+            span < kvza::kParallelMin ? ranges + 1 : 1);
         for (uint64_t r = 0; r < ranges; ++r) {
             merge(w_.slot[h], part[2 * r], channels_);
             merge(w_.slot[f], part[2 * r + 1], channels_);
