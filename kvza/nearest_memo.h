@@ -23,9 +23,11 @@ class NearestMemo {
         while (bits < 16 && (uint64_t{1} << bits) < colours) ++bits;
         shift_ = 64 - bits;
         const size_t n = size_t{1} << bits;
-        if (!block_.allocate(n * sizeof(Slot))) return;
-        slots_ = reinterpret_cast<Slot *>(block_.data());
-        std::memset(block_.data(), 0xFF, n * sizeof(Slot));
+        // Slots aligned to their size never straddle two cache lines.
+        if (!block_.allocate(n * sizeof(Slot) + sizeof(Slot))) return;
+        const auto at = reinterpret_cast<uintptr_t>(block_.data());
+        slots_ = reinterpret_cast<Slot *>((at + sizeof(Slot) - 1) & ~uintptr_t{sizeof(Slot) - 1});
+        std::memset(static_cast<void *>(slots_), 0xFF, n * sizeof(Slot));
     }
 
     // finder.nearest(mode, track_second, colour, p) for a target p that the
@@ -39,17 +41,35 @@ class NearestMemo {
             return finder.nearest(mode, track_second, colour, p);
         Slot &s = slots_[hash(key) >> shift_];
         if (std::memcmp(s.key, key, sizeof key) != 0) {
+            const Nearest found = finder.nearest(mode, track_second, colour, p);
             std::memcpy(s.key, key, sizeof key);
-            s.found = finder.nearest(mode, track_second, colour, p);
+            s.best = found.best;
+            s.second = found.second;
+            s.best_i = found.best_i;
+            s.second_i = found.exact ? kExact : found.second_i;
+            return found;
         }
-        return s.found;
+        Nearest n;
+        n.best = s.best;
+        n.second = s.second;
+        n.best_i = s.best_i;
+        n.exact = s.second_i == kExact;
+        n.second_i = n.exact ? -1 : s.second_i;
+        return n;
     }
 
   private:
-    struct Slot {
+    // A scan's answer in 32 bytes: an exact match (whose second is always
+    // -1) is marked by a second index no scan gives.
+    static constexpr int32_t kExact = -2;
+    struct alignas(32) Slot {
         uint32_t key[4];
-        Nearest found;
+        float best;
+        float second;
+        int32_t best_i;
+        int32_t second_i;
     };
+    static_assert(sizeof(Slot) == 32);
     static uint64_t hash(const uint32_t *k) {
         const uint64_t a = uint64_t{k[0]} | uint64_t{k[1]} << 32;
         const uint64_t b = uint64_t{k[2]} | uint64_t{k[3]} << 32;

@@ -72,7 +72,7 @@ class RowMemo {
     }
 
   private:
-    static constexpr uint64_t kRowMemoColours = uint64_t{1} << 16;
+    static constexpr uint64_t kRowMemoColours = uint64_t{1} << 18;
     std::unique_ptr<kvza::NearestMemo> memo_;
     std::vector<KvzaPixel> palette_;
     int32_t mode_ = 0;
