@@ -16,7 +16,6 @@
 #include <emmintrin.h>
 #endif
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "internal.h"
@@ -32,8 +31,10 @@ using kvza::normalised_alpha;
 
 constexpr uint32_t kSlots = KVZA_PALETTE_ENTRIES;
 constexpr int16_t kNone = -1;
-// A split's pixels go out in this many ranges per core.
+// A split's pixels go out in this many ranges per core, a block of the
+// assignment's in this many.
 constexpr uint32_t kRangesPerCore = 8;
+constexpr uint32_t kAssignRangesPerCore = 4;
 
 // Channel indices of the statistics: c, s, w and alpha.
 constexpr int kAlpha = 3;
@@ -130,7 +131,8 @@ class Clustering {
     // Runs the whole method and writes the palette. 0 done, 2 stopped.
     int32_t run() {
         try {
-            figures_.resize(size_t{cores_} * std::max<size_t>(n_, 2 * kRangesPerCore));
+            figures_.resize(
+                std::max<size_t>(assign_ranges() * n_, size_t{2} * cores_ * kRangesPerCore));
         } catch (const std::bad_alloc &) {
             return KVZA_FAILED;
         }
@@ -250,12 +252,12 @@ class Clustering {
     }
 
     // Every pixel to its nearest seed entry; one progress step per pixel.
-    // Each block of pixels is cut into one part per core; a part's nearest
-    // entries and its figures for every slot are made on all cores, then
-    // folded in storage order here. Part p of every block uses memo p, so a
-    // colour met again is not scanned again.
+    // Each block of pixels is cut into a few ranges per core; a range's
+    // nearest entries and its figures for every slot are made on all cores,
+    // then folded in storage order here. Each worker has a memo of its own,
+    // so a colour it met before is not scanned again.
     bool assign() {
-        constexpr uint64_t kBlock = 1 << 16;
+        constexpr uint64_t kBlock = uint64_t{1} << 20;
         uint8_t *owner = w_.owner;
         const KvzaPixel *centres = w_.centre;
         const KvzaPixel *px = px_;
@@ -263,42 +265,44 @@ class Clustering {
         const uint32_t n = n_;
         const int channels = channels_;
         const kvza::PaletteIndex finder(centres, n, 1.0f, 1.0f, 1.0f);
-        const uint64_t parts = cores_;
-        Figures *fig = figures_.data();  // n per part
+        const uint64_t ranges = assign_ranges();
+        Figures *fig = figures_.data();  // n per range
         std::vector<kvza::NearestMemo> memos;
         try {
-            memos.reserve(parts);
-            for (uint64_t p = 0; p < parts; ++p) memos.emplace_back(pixels_ / parts);
+            memos.reserve(cores_);
+            for (uint32_t c = 0; c < cores_; ++c) memos.emplace_back(pixels_ / cores_);
         } catch (const std::bad_alloc &) {
             memos.clear();  // every colour scanned
         }
         for (uint64_t start = 0; start < pixels_; start += kBlock) {
             const uint64_t len = pixels_ - start < kBlock ? pixels_ - start : kBlock;
-            kvza::run_parts(
-                parts,
-                [=, &finder, &memos](uint64_t pb, uint64_t pe) {
-                    for (uint64_t p = pb; p < pe; ++p) {
-                        Figures *part = fig + p * n;
+            kvza::run_workers(
+                ranges,
+                [=, &finder, &memos](unsigned worker, uint64_t rb, uint64_t re) {
+                    kvza::NearestMemo *memo = memos.empty() ? nullptr : &memos[worker];
+                    for (uint64_t r = rb; r < re; ++r) {
+                        Figures *part = fig + r * n;
                         for (uint32_t k = 0; k < n; ++k) part[k].reset();
-                        const uint64_t b = start + len * p / parts;
-                        const uint64_t e = start + len * (p + 1) / parts;
+                        const uint64_t b = start + len * r / ranges;
+                        const uint64_t e = start + len * (r + 1) / ranges;
                         for (uint64_t i = b; i < e; ++i) {
-                            const int32_t k = nearest_entry(finder, mode, centres, n, px[i],
-                                                            memos.empty() ? nullptr : &memos[p]);
+                            const int32_t k = nearest_entry(finder, mode, centres, n, px[i], memo);
                             owner[i] = static_cast<uint8_t>(k);
                             add_extremes(part[k], px[i], centres[k], i, channels);
                         }
                     }
                 },
-                len < kvza::kParallelMin ? parts + 1 : 1);
-            for (uint64_t p = 0; p < parts; ++p)
-                for (uint32_t k = 0; k < n; ++k)
-                    if (fig[p * n + k].count > 0) merge(w_.slot[k], fig[p * n + k], channels_);
+                len < kvza::kParallelMin ? ranges + 1 : 1);
+            for (uint64_t r = 0; r < ranges; ++r)
+                for (uint32_t k = 0; k < n; ++k) merge(w_.slot[k], fig[r * n + k], channels_);
             for (uint64_t i = 0; i < len; ++i)
                 if (kvza::step(progress_)) return false;
         }
         return true;
     }
+
+    // Ranges of pixels per block of the assignment.
+    uint64_t assign_ranges() const { return uint64_t{cores_} * kAssignRangesPerCore; }
 
     double extent(int16_t k, int ch) const { return w_.slot[k].ch[ch].max - w_.slot[k].ch[ch].min; }
 
@@ -430,7 +434,7 @@ class Clustering {
         const KvzaPixel *px = px_;
         // Two figures per range: the pixels staying in h, those going to f.
         Figures *part = figures_.data();
-        const uint64_t ranges = std::min<uint64_t>(span, figures_.size() / 2);
+        const uint64_t ranges = std::min<uint64_t>(span, uint64_t{cores_} * kRangesPerCore);
         for (uint64_t j = 0; j < 2 * ranges; ++j) part[j].reset();
         kvza::run_parts(
             ranges,
@@ -483,10 +487,10 @@ class Clustering {
     int channels_;
     Work &w_;
     KvzaProgress *progress_;
-    // Figures of ranges of pixels made on all cores: per part of a block of
+    // Figures of ranges of pixels made on all cores: per range of a block of
     // the assignment, one for each slot; per range of a split, two.
     std::vector<Figures> figures_;
-    const uint32_t cores_ = std::max(1U, std::thread::hardware_concurrency());
+    const uint32_t cores_ = kvza::worker_count();
 };
 
 // Working data for one run; released on destruction.

@@ -14,39 +14,49 @@ namespace kvza {
 // Below this many items a helper thread costs more than it saves.
 inline constexpr uint64_t kParallelMin = 4096;
 
-// Runs body(begin, end) over consecutive ranges that cover [0, total) once,
-// on one thread per core (the calling thread among them). The work goes out
+// The threads run_parts uses at most: one per core.
+inline unsigned worker_count() {
+    return std::max(1U, std::thread::hardware_concurrency());
+}
+
+// Runs body(worker, begin, end) over consecutive ranges that cover
+// [0, total) once, on one thread per core (the calling thread among them,
+// as worker 0; the others are 1 .. worker_count() - 1, one number per
+// thread, so a worker may keep scratch data of its own). The work goes out
 // in a few ranges per core, taken in turn, so a part that costs more than
 // another (the content differs) does not leave a core idle. Below `least`
 // items (rows of pixels count as their pixels), or on one core, it all runs
 // here at once; a thread that cannot start leaves its share to the others.
 template <class Body>
-void run_parts(uint64_t total, const Body &body, uint64_t least = kParallelMin) {
-    if (total < least || total < 2) {
-        body(0, total);
-        return;
-    }
-    const unsigned cores = std::thread::hardware_concurrency();
-    if (cores < 2) {
-        body(0, total);
+void run_workers(uint64_t total, const Body &body, uint64_t least = kParallelMin) {
+    const unsigned cores = worker_count();
+    if (total < least || total < 2 || cores < 2) {
+        body(0U, uint64_t{0}, total);
         return;
     }
     const uint64_t ranges = std::min<uint64_t>(total, uint64_t{cores} * 8);
     std::atomic<uint64_t> next{0};
-    auto work = [&] {
+    auto work = [&](unsigned worker) {
         for (uint64_t r; (r = next.fetch_add(1)) < ranges;)
-            body(total * r / ranges, total * (r + 1) / ranges);
+            body(worker, total * r / ranges, total * (r + 1) / ranges);
     };
     std::vector<std::thread> helpers;
     for (unsigned c = 1; c < cores; ++c) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back(work, c);
         } catch (...) {
             break;
         }
     }
-    work();
+    work(0U);
     for (std::thread &t : helpers) t.join();
+}
+
+// run_workers for a body(begin, end) that needs no worker number.
+template <class Body>
+void run_parts(uint64_t total, const Body &body, uint64_t least = kParallelMin) {
+    run_workers(
+        total, [&body](unsigned, uint64_t b, uint64_t e) { body(b, e); }, least);
 }
 
 }  // namespace kvza
