@@ -58,6 +58,14 @@ class NearestMemo {
         return n;
     }
 
+    // Starts loading colour's slot, for a call a little later.
+    void prefetch(const KvzaPixel &colour) const {
+        if (slots_ == nullptr) return;
+        uint32_t key[4];
+        std::memcpy(key, &colour, sizeof key);
+        __builtin_prefetch(&slots_[hash(key) >> shift_]);
+    }
+
   private:
     // A scan's answer in 32 bytes: an exact match (whose second is always
     // -1) is marked by a second index no scan gives.

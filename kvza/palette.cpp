@@ -48,41 +48,61 @@ constexpr DefaultTable kDefaultTable;
 // The nearest entries this thread found for the palette, weights and mode
 // of its last kvza_nearpal_dit_row call: a writer matches a picture run by
 // run with one palette, and its colours repeat from run to run. A call with
-// anything else starts a new memo.
+// anything else starts a new memo. The memo starts small (a small picture
+// should not pay for clearing megabytes) and grows once a picture has shown
+// it is large.
 class RowMemo {
   public:
     kvza::NearestMemo *get(int32_t mode, const KvzaPixel *palette, uint32_t count, float wc,
-                           float ww, float wa) {
+                           float ww, float wa, uint32_t pixels) {
         const float weights[3] = {wc, ww, wa};
         const bool same = memo_ && mode == mode_ && count == palette_.size() &&
                           std::memcmp(weights, weights_, sizeof weights) == 0 &&
                           std::memcmp(palette, palette_.data(), count * sizeof(KvzaPixel)) == 0;
-        if (same) return memo_.get();
+        if (same) {
+            seen_ += pixels;
+            if (colours_ < kLargeColours && seen_ >= kGrowAfter) {
+                try {
+                    memo_ = std::make_unique<kvza::NearestMemo>(kLargeColours);
+                    colours_ = kLargeColours;
+                } catch (const std::bad_alloc &) {
+                    seen_ = 0;  // the small memo stays
+                }
+            }
+            return memo_.get();
+        }
         memo_.reset();
         try {
             palette_.assign(palette, palette + count);
-            memo_ = std::make_unique<kvza::NearestMemo>(kRowMemoColours);
+            memo_ = std::make_unique<kvza::NearestMemo>(kSmallColours);
         } catch (const std::bad_alloc &) {
             palette_.clear();
             return nullptr;
         }
+        colours_ = kSmallColours;
+        seen_ = pixels;
         mode_ = mode;
         std::memcpy(weights_, weights, sizeof weights);
         return memo_.get();
     }
 
   private:
-    static constexpr uint64_t kRowMemoColours = uint64_t{1} << 18;
+    static constexpr uint64_t kSmallColours = uint64_t{1} << 16;
+    static constexpr uint64_t kLargeColours = uint64_t{1} << 18;
+    // Pixels matched with one palette before the memo grows.
+    static constexpr uint64_t kGrowAfter = uint64_t{1} << 20;
     std::unique_ptr<kvza::NearestMemo> memo_;
     std::vector<KvzaPixel> palette_;
+    uint64_t colours_ = 0;
+    uint64_t seen_ = 0;
     int32_t mode_ = 0;
     float weights_[3] = {};
 };
 
 kvza::NearestMemo *row_memo(int32_t mode, const KvzaPixel *palette, uint32_t count, float wc,
-                            float ww, float wa) {
+                            float ww, float wa, uint32_t pixels) {
     thread_local RowMemo memo;
-    return memo.get(mode, palette, count, wc, ww, wa);
+    return memo.get(mode, palette, count, wc, ww, wa, pixels);
 }
 
 }  // namespace
@@ -131,9 +151,15 @@ KVZA_API void kvza_nearpal_dit_row(int32_t alphamode, const KvzaPixel *palette, 
     const kvza::PaletteIndex finder(palette, count, chromaweight, whiteweight, alphaweight);
     kvza::NearestMemo *memo =
         finder.usable() && kvza::dither_target_is_colour(alphamode)
-            ? row_memo(alphamode, palette, count, chromaweight, whiteweight, alphaweight)
+            ? row_memo(alphamode, palette, count, chromaweight, whiteweight, alphaweight, n)
             : nullptr;
+    // The memo's slots are scattered over megabytes: each is asked for a
+    // few pixels before it is read.
+    constexpr uint32_t kAhead = 8;
+    if (memo != nullptr)
+        for (uint32_t j = 0; j < n && j < kAhead; ++j) memo->prefetch(pixels[j]);
     for (uint32_t j = 0; j < n; ++j) {
+        if (memo != nullptr && j + kAhead < n) memo->prefetch(pixels[j + kAhead]);
         // x + j in 64 bits, then as the one-pixel call would see it.
         const auto px = static_cast<int32_t>(static_cast<uint32_t>(x) + j);
         if (!finder.usable()) {

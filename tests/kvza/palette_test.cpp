@@ -215,3 +215,37 @@ TEST(DitheredRow, RunsGiveTheOnePixelChoicesWhateverChangesBetweenCalls) {
         }
     }
 }
+
+// A long picture makes the thread's memo grow partway through: the answers
+// stay the one-pixel call's before, across and after the growth, and an
+// entry changed in place afterwards is not served from the grown memo.
+TEST(DitheredRow, AnswersHoldWhileTheMemoGrows) {
+    std::mt19937 rng(12);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    auto colour = [&] { return KvzaPixel{unit(rng) * 0.6f, unit(rng) * 0.6f, unit(rng), 1.0f}; };
+    std::vector<KvzaPixel> palette(64);
+    for (KvzaPixel &e : palette) e = colour();
+    std::vector<KvzaPixel> pixels(4096);
+    for (KvzaPixel &p : pixels) p = colour();
+    pixels[9] = palette[20];
+    const auto n = static_cast<uint32_t>(pixels.size());
+    std::vector<int32_t> want(n), out(n);
+    auto expected = [&] {
+        for (uint32_t j = 0; j < n; ++j)
+            want[j] = kvza_nearpal_dit(0, palette.data(), 64, &pixels[j], 1, 1, 1,
+                                       static_cast<int32_t>(j), 3, 128, nullptr);
+    };
+    expected();
+    // Well past the million pixels after which the memo grows.
+    for (int pass = 0; pass < 400; ++pass) {
+        kvza_nearpal_dit_row(0, palette.data(), 64, pixels.data(), n, 1, 1, 1, 0, 3, 128, nullptr,
+                             out.data());
+        ASSERT_EQ(out, want) << "pass " << pass;
+    }
+    palette[20] = colour();
+    for (int e = 0; e < 64; e += 3) palette[e] = colour();
+    expected();
+    kvza_nearpal_dit_row(0, palette.data(), 64, pixels.data(), n, 1, 1, 1, 0, 3, 128, nullptr,
+                         out.data());
+    EXPECT_EQ(out, want);
+}
