@@ -14,9 +14,11 @@ namespace kvza {
 // Below this many items a helper thread costs more than it saves.
 inline constexpr uint64_t kParallelMin = 4096;
 
-// The threads run_parts uses at most: one per core.
+// The threads run_parts uses at most: one per core. Asked of the system
+// once (the question costs a system call, and small parts are many).
 inline unsigned worker_count() {
-    return std::max(1U, std::thread::hardware_concurrency());
+    static const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    return cores;
 }
 
 // Runs body(worker, begin, end) over consecutive ranges that cover
@@ -29,11 +31,11 @@ inline unsigned worker_count() {
 // here at once; a thread that cannot start leaves its share to the others.
 template <class Body>
 void run_workers(uint64_t total, const Body &body, uint64_t least = kParallelMin) {
-    const unsigned cores = worker_count();
-    if (total < least || total < 2 || cores < 2) {
+    if (total < least || total < 2 || worker_count() < 2) {
         body(0U, uint64_t{0}, total);
         return;
     }
+    const unsigned cores = worker_count();
     const uint64_t ranges = std::min<uint64_t>(total, uint64_t{cores} * 8);
     std::atomic<uint64_t> next{0};
     auto work = [&](unsigned worker) {
