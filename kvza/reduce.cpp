@@ -5,6 +5,8 @@
 // cluster method of clustering.cpp. The reduction then gives every pixel the
 // nearer of its two nearest entries by the ordered dither pattern.
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "clustering.h"
 #include "internal.h"
@@ -22,12 +24,12 @@ constexpr int16_t kNone = -1;
 // and memo where the target is the colour itself.
 int32_t dithered_entry(const kvza::PaletteIndex &finder, int32_t mode, const KvzaPixel *palette,
                        uint32_t n, const KvzaPixel &colour, int32_t x, int32_t y, uint32_t levels,
-                       const uint8_t *table, kvza::NearestMemo &memo) {
+                       const uint8_t *table, kvza::NearestMemo *memo) {
     if (!finder.usable())
         return kvza_nearpal_dit(mode, palette, n, &colour, 1.0f, 1.0f, 1.0f, x, y, levels, table);
     const KvzaPixel p = kvza::dither_target(mode, colour, x, y, levels, table);
-    const kvza::Nearest near = kvza::dither_target_is_colour(mode)
-                                   ? memo.nearest(finder, mode, true, colour, p)
+    const kvza::Nearest near = memo != nullptr && kvza::dither_target_is_colour(mode)
+                                   ? memo->nearest(finder, mode, true, colour, p)
                                    : finder.nearest(mode, true, colour, p);
     return kvza::dither_choice(near, mode, palette, x, y, levels, table);
 }
@@ -171,13 +173,22 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
     if (status == KVZA_FAILED) return KVZA_FAILED;
     if (status == KVZA_OK) {
         // Every pixel takes the nearer of its two nearest entries by the
-        // ordered dither pattern; rows go to one thread per core, no progress steps.
+        // ordered dither pattern; rows go to one thread per core, no progress
+        // steps. Each worker keeps one memo for all the ranges it takes.
         const auto width = static_cast<uint32_t>(image->width);
         const kvza::PaletteIndex finder(palette, n, 1.0f, 1.0f, 1.0f);
-        kvza::run_parts(pixels, [=, &finder](uint64_t b, uint64_t e) {
+        std::vector<kvza::NearestMemo> memos;
+        try {
+            memos.reserve(kvza::worker_count());
+            for (unsigned c = 0; c < kvza::worker_count(); ++c)
+                memos.emplace_back(pixels / kvza::worker_count());
+        } catch (const std::bad_alloc &) {
+            memos.clear();  // every colour scanned
+        }
+        kvza::run_workers(pixels, [=, &finder, &memos](unsigned worker, uint64_t b, uint64_t e) {
             uint64_t x = b % width;
             uint64_t y = b / width;
-            kvza::NearestMemo memo(e - b);
+            kvza::NearestMemo *memo = memos.empty() ? nullptr : &memos[worker];
             for (uint64_t i = b; i < e; ++i) {
                 const int32_t k =
                     dithered_entry(finder, alphamode, palette, n, px[i], static_cast<int32_t>(x),
