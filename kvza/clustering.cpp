@@ -270,7 +270,8 @@ class Clustering {
         std::vector<kvza::NearestMemo> memos;
         try {
             memos.reserve(cores_);
-            for (uint32_t c = 0; c < cores_; ++c) memos.emplace_back(pixels_ / cores_);
+            for (uint32_t c = 0; c < cores_; ++c)
+                memos.emplace_back(std::min(pixels_ / cores_, kvza::NearestMemo::kPassColours));
         } catch (const std::bad_alloc &) {
             memos.clear();  // every colour scanned
         }

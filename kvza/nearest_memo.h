@@ -16,11 +16,17 @@ namespace kvza {
 
 class NearestMemo {
   public:
-    // Room for about `colours` colours (2^10 .. 2^16 slots); without memory
+    // Colours worth remembering for one worker's pass over a picture: more
+    // slots than this cost more in clearing and cache misses than they save
+    // in scans. The writers' row memos, which see a whole picture per
+    // thread, may grow beyond it.
+    static constexpr uint64_t kPassColours = uint64_t{1} << 16;
+
+    // Room for about `colours` colours (2^10 .. 2^18 slots); without memory
     // for the slots every colour is scanned.
     explicit NearestMemo(uint64_t colours) {
         int bits = 10;
-        while (bits < 16 && (uint64_t{1} << bits) < colours) ++bits;
+        while (bits < 18 && (uint64_t{1} << bits) < colours) ++bits;
         shift_ = 64 - bits;
         const size_t n = size_t{1} << bits;
         // Slots aligned to their size never straddle two cache lines.

@@ -4,6 +4,7 @@
 // colours as its palette. Otherwise the palette comes from the splitting
 // cluster method of clustering.cpp. The reduction then gives every pixel the
 // nearer of its two nearest entries by the ordered dither pattern.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -181,7 +182,8 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
         try {
             memos.reserve(kvza::worker_count());
             for (unsigned c = 0; c < kvza::worker_count(); ++c)
-                memos.emplace_back(pixels / kvza::worker_count());
+                memos.emplace_back(std::min<uint64_t>(pixels / kvza::worker_count(),
+                                                      kvza::NearestMemo::kPassColours));
         } catch (const std::bad_alloc &) {
             memos.clear();  // every colour scanned
         }
