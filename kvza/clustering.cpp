@@ -267,20 +267,13 @@ class Clustering {
         const kvza::PaletteIndex finder(centres, n, 1.0f, 1.0f, 1.0f);
         const uint64_t ranges = assign_ranges();
         Figures *fig = figures_.data();  // n per range
-        std::vector<kvza::NearestMemo> memos;
-        try {
-            memos.reserve(cores_);
-            for (uint32_t c = 0; c < cores_; ++c)
-                memos.emplace_back(std::min(pixels_ / cores_, kvza::NearestMemo::kPassColours));
-        } catch (const std::bad_alloc &) {
-            memos.clear();  // every colour scanned
-        }
+        kvza::WorkerMemos memos(pixels_);
         for (uint64_t start = 0; start < pixels_; start += kBlock) {
             const uint64_t len = pixels_ - start < kBlock ? pixels_ - start : kBlock;
             kvza::run_workers(
                 ranges,
                 [=, &finder, &memos](unsigned worker, uint64_t rb, uint64_t re) {
-                    kvza::NearestMemo *memo = memos.empty() ? nullptr : &memos[worker];
+                    kvza::NearestMemo *memo = memos.of(worker);
                     for (uint64_t r = rb; r < re; ++r) {
                         Figures *part = fig + r * n;
                         for (uint32_t k = 0; k < n; ++k) part[k].reset();

@@ -6,11 +6,15 @@
 // the one in its slot.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "large_block.h"
 #include "palette_index.h"
+#include "parallel.h"
 
 namespace kvza {
 
@@ -92,6 +96,28 @@ class NearestMemo {
     int shift_ = 64;
     kvza::ByteBlock block_;  // the slots, on large pages when large
     Slot *slots_ = nullptr;
+};
+
+// One memo per worker of run_workers for a pass over `pixels` pixels; a
+// worker keeps its memo for every range it takes.
+class WorkerMemos {
+  public:
+    explicit WorkerMemos(uint64_t pixels) {
+        const unsigned workers = worker_count();
+        try {
+            memos_.reserve(workers);
+            for (unsigned w = 0; w < workers; ++w)
+                memos_.emplace_back(std::min(pixels / workers, NearestMemo::kPassColours));
+        } catch (const std::bad_alloc &) {
+            memos_.clear();  // every colour scanned
+        }
+    }
+
+    // Worker w's memo; nullptr when there was no memory for them.
+    NearestMemo *of(unsigned w) { return memos_.empty() ? nullptr : &memos_[w]; }
+
+  private:
+    std::vector<NearestMemo> memos_;
 };
 
 }  // namespace kvza

@@ -156,8 +156,6 @@ KVZA_API void kvza_nearpal_dit_row(int32_t alphamode, const KvzaPixel *palette, 
     // The memo's slots are scattered over megabytes: each is asked for a
     // few pixels before it is read.
     constexpr uint32_t kAhead = 8;
-    if (memo != nullptr)
-        for (uint32_t j = 0; j < n && j < kAhead; ++j) memo->prefetch(pixels[j]);
     for (uint32_t j = 0; j < n; ++j) {
         if (memo != nullptr && j + kAhead < n) memo->prefetch(pixels[j + kAhead]);
         // x + j in 64 bits, then as the one-pixel call would see it.

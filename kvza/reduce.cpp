@@ -4,10 +4,7 @@
 // colours as its palette. Otherwise the palette comes from the splitting
 // cluster method of clustering.cpp. The reduction then gives every pixel the
 // nearer of its two nearest entries by the ordered dither pattern.
-#include <algorithm>
 #include <cstring>
-#include <new>
-#include <vector>
 
 #include "clustering.h"
 #include "internal.h"
@@ -178,19 +175,11 @@ KVZA_API int32_t kvza_reduce(KvzaImage *image, int32_t alphamode, uint32_t n, ui
         // steps. Each worker keeps one memo for all the ranges it takes.
         const auto width = static_cast<uint32_t>(image->width);
         const kvza::PaletteIndex finder(palette, n, 1.0f, 1.0f, 1.0f);
-        std::vector<kvza::NearestMemo> memos;
-        try {
-            memos.reserve(kvza::worker_count());
-            for (unsigned c = 0; c < kvza::worker_count(); ++c)
-                memos.emplace_back(std::min<uint64_t>(pixels / kvza::worker_count(),
-                                                      kvza::NearestMemo::kPassColours));
-        } catch (const std::bad_alloc &) {
-            memos.clear();  // every colour scanned
-        }
+        kvza::WorkerMemos memos(pixels);
         kvza::run_workers(pixels, [=, &finder, &memos](unsigned worker, uint64_t b, uint64_t e) {
             uint64_t x = b % width;
             uint64_t y = b / width;
-            kvza::NearestMemo *memo = memos.empty() ? nullptr : &memos[worker];
+            kvza::NearestMemo *memo = memos.of(worker);
             for (uint64_t i = b; i < e; ++i) {
                 const int32_t k =
                     dithered_entry(finder, alphamode, palette, n, px[i], static_cast<int32_t>(x),
